@@ -1,0 +1,87 @@
+#include "decoder_shell.h"
+
+#include "ab2.h"
+#include "abm.h"
+#include "file_io.h"
+#include "picture_writers.h"
+
+namespace pavoline {
+namespace {
+
+constexpr const char* kErrorInputFile = "ERROR INPUT FILE\n";
+
+bool WantsTga(const std::string& output) {
+    return output.size() >= 5 && EqualsIgnoreCase(output.substr(output.size() - 4), ".tga");
+}
+
+std::optional<ImageSize> AbmCheckedSize(const uint8_t* bytes, size_t size) {
+    const std::optional<AbmHeader> h = ReadAbmHeader(bytes, size);
+    if (!h || h->width > kMaxDecodedSide || h->height() > kMaxDecodedSide) return std::nullopt;
+    return ImageSize{h->width, h->height()};
+}
+
+std::optional<ImageSize> Ab2CheckedSize(const uint8_t* bytes, size_t size) {
+    const std::optional<Ab2Header> h = ReadAb2Header(bytes, size);
+    if (!h || h->width > kMaxDecodedSide || h->height > kMaxDecodedSide) return std::nullopt;
+    return ImageSize{h->width, h->height};
+}
+
+DecodeStatus DecodeAbmOnCanvas(const uint8_t* bytes, size_t size, Canvas& canvas) {
+    // Index 0 keeps what the canvas holds, so the canvas is its own background.
+    return DecodeAbm(0, 0, bytes, size, canvas, canvas);
+}
+
+DecodeStatus DecodeAb2OnCanvas(const uint8_t* bytes, size_t size, Canvas& canvas) {
+    return DecodeAb2(canvas, 0, 0, bytes, size);
+}
+
+} // namespace
+
+const DecoderTool kAbmDecoderTool{
+    "ABM Decoder v0.32\nUsage: TULSE [input filename .ABM] [output 32-bit BMP or TGA file]\n", "ABM",
+    "ONLY SUPPORT ABM FILES!\n", AbmCheckedSize, DecodeAbmOnCanvas};
+
+const DecoderTool kAb2DecoderTool{
+    "AB2 Decoder v0.10\nUsage:\n\tmorin [input filename .AB2] [output 32-bit BMP or TGA file]\n", "AB2",
+    "ONLY SUPPORT AB2 FILES!\n", Ab2CheckedSize, DecodeAb2OnCanvas};
+
+int RunDecoderShell(const DecoderTool& tool, const std::vector<std::string>& args, std::ostream& out,
+                    std::ostream& err) {
+    if (args.size() != 2) {
+        out << tool.usage;
+        return 1;
+    }
+    const std::string& input = args[0];
+    const std::string& output = args[1];
+    const std::string extension = ThreeLetterExtension(input);
+    if (extension.empty() || !EqualsIgnoreCase(extension, tool.extension)) {
+        out << tool.wrongExtensionMessage;
+        return 1;
+    }
+    out << Format("INPUT FILE %s SIZE %lld\n", input.c_str(), static_cast<long long>(FileLength(input)));
+
+    std::vector<uint8_t> bytes;
+    if (!ReadFilePrefix(input, kDecoderInputLimit, bytes)) {
+        out << Format("Cannot open the file %s!\n", input.c_str());
+        return 1;
+    }
+    const std::optional<ImageSize> size =
+        bytes.size() < 12 ? std::nullopt : tool.checkedSize(bytes.data(), bytes.size());
+    if (!size) {
+        out << kErrorInputFile;
+        return 1;
+    }
+    Canvas canvas(size->width, size->height);
+    if (tool.decode(bytes.data(), bytes.size(), canvas) == DecodeStatus::Malformed) {
+        out << kErrorInputFile;
+        return 1;
+    }
+    const bool written = WantsTga(output) ? WriteTga32(output, canvas) : WriteBmp32(output, canvas);
+    if (!written) {
+        err << Format("Cannot write the output file %s\n", output.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace pavoline

@@ -1,0 +1,76 @@
+#include "file_io.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <strings.h>
+#include <sys/stat.h>
+
+namespace pavoline {
+
+std::string ThreeLetterExtension(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const size_t dot = name.find_last_of('.');
+    if (dot == std::string::npos) return name.size() == 3 ? name : std::string();
+    const std::string after = name.substr(dot + 1);
+    return after.size() == 3 ? after : std::string();
+}
+
+int64_t FileLength(const std::string& path) {
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return 0;
+    struct stat info {};
+    const bool regular = fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode);
+    std::fclose(file);
+    return regular ? static_cast<int64_t>(info.st_size) : 0;
+}
+
+bool ReadFilePrefix(const std::string& path, size_t maxBytes, std::vector<uint8_t>& bytes) {
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return false;
+    bytes.resize(maxBytes);
+    const size_t got = std::fread(bytes.data(), 1, maxBytes, file);
+    bytes.resize(got);
+    std::fclose(file);
+    return true;
+}
+
+bool WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) return false;
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    const bool closed = std::fclose(file) == 0;
+    if (written && closed) return true;
+    RemoveIfRegularFile(path);
+    return false;
+}
+
+void RemoveIfRegularFile(const std::string& path) {
+    // Never a device or directory the user named, such as /dev/full.
+    struct stat info {};
+    if (lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode))
+        std::remove(path.c_str());
+}
+
+bool EqualsIgnoreCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && strcasecmp(a.c_str(), b.c_str()) == 0;
+}
+
+std::string Format(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    va_list copy;
+    va_copy(copy, args);
+    const int length = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    std::string text(length > 0 ? static_cast<size_t>(length) : 0, '\0');
+    if (length > 0) std::vsnprintf(text.data(), text.size() + 1, format, args);
+    va_end(args);
+    return text;
+}
+
+std::vector<std::string> CollectArguments(int argc, char** argv) {
+    return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0));
+}
+
+} // namespace pavoline
