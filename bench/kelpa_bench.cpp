@@ -1,0 +1,114 @@
+// The encoder on a 1024 x 1024 PNG with about 60,000 distinct colour keys, beside libpng decoding
+// the same file alone and ImageMagick converting it to BMP (the step the encoder used to run for
+// every PNG). kelpa and convert run as processes, as a user runs them.
+#include "encoder_tool.h"
+#include "encoders.h"
+#include "picture_files.h"
+#include "png_source.h"
+#include "process.h"
+#include "temp_dir.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <random>
+#include <sstream>
+
+namespace pavoline {
+namespace {
+
+constexpr int kSide = 1024;
+constexpr uint32_t kOpaqueKeys = 55000, kTranslucentKeys = 5000;
+
+// Keys laid out in 2 x 2 blocks, cycling through every key; the low bits vary, as in a photo.
+Canvas ManyColourPicture() {
+    std::mt19937 random(1);
+    Canvas c(kSide, kSide);
+    for (int y = 0; y < kSide; ++y) {
+        for (int x = 0; x < kSide; ++x) {
+            const uint32_t i = (static_cast<uint32_t>(y / 2) * (kSide / 2) + x / 2) % (kOpaqueKeys + kTranslucentKeys);
+            const uint32_t key = i < kOpaqueKeys ? i : i - kOpaqueKeys;
+            const uint32_t alpha = i < kOpaqueKeys ? 255 : 64 + key % 128;
+            const uint32_t r = (key & 31) << 3, g = ((key >> 5) & 63) << 2, b = (key >> 11) << 3;
+            c.row(y)[x] = alpha << 24 | (r | (random() & 7)) << 16 | (g | (random() & 3)) << 8 | (b | (random() & 7));
+        }
+    }
+    return c;
+}
+
+struct Fixture {
+    test::TempDir dir;
+    std::string png;
+    Fixture() : png(dir.file("picture.png")) { test::WriteBytes(png, test::BuildPngRgba(ManyColourPicture())); }
+};
+
+Fixture& Shared() {
+    static Fixture fixture;
+    return fixture;
+}
+
+// Made before any benchmark starts its clock.
+const Fixture& gFixture = Shared();
+
+void RunOrFail(benchmark::State& state, const std::string& program, const std::vector<std::string>& args) {
+    const test::ProcessResult result = test::RunProgram(program, args, Shared().dir.path());
+    if (result.exitCode != 0) state.SkipWithError((program + " failed: " + result.err).c_str());
+}
+
+void BM_KelpaPngToAb2(benchmark::State& state) {
+    for (auto _ : state) RunOrFail(state, test::SuiteProgram("kelpa"), {"picture.png", "out.ab2"});
+}
+
+void BM_KelpaPngToAbm(benchmark::State& state) {
+    for (auto _ : state) RunOrFail(state, test::SuiteProgram("kelpa"), {"-abm", "picture.png", "out.abm"});
+}
+
+void BM_LibpngDecodeAlone(benchmark::State& state) {
+    for (auto _ : state) {
+        const PngSource png = ReadPngSource(Shared().png);
+        if (png.status != PngSource::Status::Decoded) state.SkipWithError("libpng failed");
+        benchmark::DoNotOptimize(png.picture.pixels.data());
+    }
+}
+
+void BM_ImageMagickConvertToBmp(benchmark::State& state) {
+    for (auto _ : state) RunOrFail(state, "/usr/bin/convert", {"picture.png", "out.bmp"});
+}
+
+// The encoder's own steps in process, for the breakdown.
+void BM_KelpaInProcess(benchmark::State& state) {
+    std::ostringstream out, err;
+    for (auto _ : state)
+        if (RunKelpa({"-abm", Shared().png, Shared().dir.file("in-process.abm")}, out, err) != 0)
+            state.SkipWithError("kelpa failed");
+}
+
+void BM_AnalysePicture(benchmark::State& state) {
+    const Canvas picture = ReadPngSource(Shared().png).picture;
+    for (auto _ : state) benchmark::DoNotOptimize(AnalysePicture(picture));
+    state.counters["keys"] = static_cast<double>(AnalysePicture(picture)->table.size());
+}
+
+void BM_EncodeAb2(benchmark::State& state) {
+    const Canvas picture = ReadPngSource(Shared().png).picture;
+    const PictureAnalysis analysis = *AnalysePicture(picture);
+    for (auto _ : state) benchmark::DoNotOptimize(EncodeAb2(analysis, kSide, kSide));
+}
+
+void BM_EncodeAbm(benchmark::State& state) {
+    const Canvas picture = ReadPngSource(Shared().png).picture;
+    const PictureAnalysis analysis = *AnalysePicture(picture);
+    for (auto _ : state) benchmark::DoNotOptimize(EncodeAbm(analysis, kSide, kSide));
+}
+
+BENCHMARK(BM_KelpaPngToAb2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_KelpaPngToAbm)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_LibpngDecodeAlone)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ImageMagickConvertToBmp)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_KelpaInProcess)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_AnalysePicture)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_EncodeAb2)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_EncodeAbm)->Unit(benchmark::kMillisecond);
+
+} // namespace
+} // namespace pavoline
