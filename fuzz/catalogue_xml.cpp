@@ -1,0 +1,26 @@
+// Catalogue and installed-file text through the XML file object: every read, and an edit that
+// cannot be saved (the document must come back as it was).
+#include "model_xml_file.h"
+#include "notifier.h"
+
+#include <cstdint>
+#include <string>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    using namespace pavoline;
+    static const bool quiet = [] {
+        SetMessageSink([](const UserMessage&) {});
+        return true;
+    }();
+    (void)quiet;
+    CModelXmlFile file;
+    if (file.LoadText(std::string(reinterpret_cast<const char*>(data), size)) != 0) return 0;
+    file.ReadOfferedModels("/nonexistent/");
+    file.ReadPhoneImageSize();
+    const size_t before = file.ReadInstalledModels().size();
+    CInstalledModel m;
+    m.model = "fuzz";
+    file.AddInstalledModels({m}); // no path: the save fails
+    if (file.ReadInstalledModels().size() != before) __builtin_trap();
+    return 0;
+}

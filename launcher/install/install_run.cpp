@@ -1,0 +1,205 @@
+#include "install_run.h"
+
+#include "md5.h"
+#include "named_mutex.h"
+#include "platform.h"
+#include "zip_layer.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <unistd.h>
+#include <vector>
+
+namespace pavoline {
+namespace {
+
+constexpr uint32_t kPromptPollMs = 20;
+
+// Turns download reports into the page's code 1.
+class ProgressForwarder : public DownloadProgressReceiver {
+public:
+    explicit ProgressForwarder(InstallObserver& observer) : observer_(observer) {}
+    void onDownloadProgress(unsigned code, const DownloadProgress& progress) override {
+        observer_.send(code, reinterpret_cast<intptr_t>(&progress));
+    }
+
+private:
+    InstallObserver& observer_;
+};
+
+std::string Formatted(const char* format, const std::string& model) {
+    char text[1024];
+    std::snprintf(text, sizeof text, format, model.c_str());
+    return text;
+}
+
+bool WriteAll(int fd, const uint8_t* data, size_t length) {
+    while (length > 0) {
+        const ssize_t n = write(fd, data, length);
+        if (n <= 0) return false;
+        data += n;
+        length -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// A fresh directory beside the model directories, for a package to be written into.
+std::string MakeSiblingDir(const std::string& resourceDir, const std::string& model, const char* purpose) {
+    std::string pattern = resourceDir + "." + model + "." + purpose + "-XXXXXX";
+    return mkdtemp(pattern.data()) ? pattern + "/" : std::string();
+}
+
+class Extraction {
+public:
+    Extraction(ZipReader& zip, const std::string& root, InstallObserver& observer)
+        : zip_(zip), root_(root), observer_(observer) {
+        for (const ZipEntryInfo& e : zip.entries()) grandTotal_ += e.uncompressedSize;
+    }
+
+    bool writeAll() {
+        for (const ZipEntryInfo& entry : zip_.entries())
+            if (!writeEntry(entry)) return false;
+        return true;
+    }
+
+private:
+    bool writeEntry(const ZipEntryInfo& entry) {
+        const std::optional<std::string> relative = SafeEntryPath(entry.name);
+        if (!relative || entry.symbolicLink) return false;
+        const std::string target = root_ + *relative;
+        const bool directory = (entry.attributes & kAttrDirectory) || entry.name.back() == '/' ||
+                               entry.name.back() == '\\';
+        if (directory) return MakeDirectories(target);
+        if (!MakeDirectories(target.substr(0, target.find_last_of('/')))) return false;
+        // Always a new file: nothing that an old installation left is ever written over.
+        const int fd = open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd < 0) return false;
+        const bool copied = copyEntry(entry, fd);
+        return close(fd) == 0 && copied;
+    }
+
+    bool copyEntry(const ZipEntryInfo& entry, int fd) {
+        if (!zip_.beginEntry(entry.index)) return false;
+        std::vector<uint8_t> piece(kZipPieceSize);
+        for (;;) {
+            const int n = zip_.readPiece(piece.data(), piece.size());
+            if (n < 0) {
+                zip_.endEntry();
+                return false;
+            }
+            if (n == 0) break;
+            if (!WriteAll(fd, piece.data(), static_cast<size_t>(n))) {
+                zip_.endEntry();
+                return false;
+            }
+            written_ += static_cast<uint64_t>(n);
+            if (grandTotal_ > 0) observer_.setProgressPosition(static_cast<int>(written_ * 100.0 / grandTotal_));
+        }
+        return zip_.endEntry();
+    }
+
+    ZipReader& zip_;
+    std::string root_;
+    InstallObserver& observer_;
+    uint64_t grandTotal_ = 0, written_ = 0;
+};
+
+} // namespace
+
+std::string SizeText(uint64_t bytes) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.2fM", static_cast<double>(bytes) / 1048576.0);
+    return text;
+}
+
+InstallRun::InstallRun(OfferedList& models, InstallObserver& observer, CancelPromptFlags& prompt, std::string programDir)
+    : models_(models), observer_(observer), prompt_(prompt), programDir_(std::move(programDir)) {}
+
+bool InstallRun::waitForPromptClosed() {
+    for (;;) {
+        bool open, confirmed;
+        {
+            NamedLock lock(kPromptMutex);
+            open = prompt_.promptOpen;
+            confirmed = prompt_.cancelConfirmed;
+        }
+        if (!open) return !confirmed;
+        SleepMs(kPromptPollMs);
+    }
+}
+
+bool InstallRun::installOne(COfferedModel& model, bool& retry) {
+    retry = false;
+    const std::string status = Formatted("正在下载（%s）", model.model);
+    observer_.send(kInstallCancelButtons, 1);
+    observer_.send(kInstallStatusText, reinterpret_cast<intptr_t>(&status));
+    const std::string package = TempFileName("zip");
+    ProgressForwarder forwarder(observer_);
+    const int downloaded = DownloadToFile(model.softwareurl, package, "", &forwarder, kLauncherTransfer);
+    if (downloaded != kDownloadComplete) {
+        if (downloaded != kLauncherCancelled)
+            observer_.send(kInstallDownloadError, downloaded == kShortWrite ? kMessageDiskFull : kMessageDownloadFailed);
+        return false; // the partial package stays where it is
+    }
+    observer_.send(kInstallCancelButtons, 0);
+    if (!waitForPromptClosed()) return false;
+
+    if (!ChecksumMatches(model.checksum, FileMd5Text(package))) {
+        observer_.send(kInstallChecksumError, kMessageChecksumFailed);
+        std::remove(package.c_str());
+        retry = true;
+        return false;
+    }
+    model.sizeText = SizeText(FileSize(package).value_or(0));
+    const std::string installing = Formatted("正在安装（%s）", model.model);
+    observer_.send(kInstallStatusText, reinterpret_cast<intptr_t>(&installing));
+    const bool extracted = extract(package, model.model);
+    std::remove(package.c_str());
+    if (!extracted) return false;
+    model.installed = 1;
+    return true;
+}
+
+void InstallRun::run() {
+    for (size_t i = 0; i < models_.size();) {
+        bool retry = false;
+        if (installOne(models_[i], retry))
+            ++i;
+        else if (!retry)
+            break;
+    }
+    observer_.post(kInstallFinished, 0);
+}
+
+bool InstallRun::extract(const std::string& package, const std::string& model) {
+    const std::string resourceDir = ResourceDir(programDir_);
+    const bool existedBefore = IsPlainName(model) && IsDirectory(resourceDir + model);
+    const std::optional<std::string> modelDir = ModelPackageDir(model, programDir_);
+    const std::string staging = modelDir ? MakeSiblingDir(resourceDir, model, "staging") : std::string();
+    bool ok = !staging.empty();
+    if (ok) {
+        std::unique_ptr<ZipReader> zip = ZipReader::Open(package);
+        ok = zip && Extraction(*zip, staging, observer_).writeAll();
+    }
+    if (ok) {
+        // Swap the new tree in; the old one is moved aside whole (a running editor keeps its
+        // mapped library) and then deleted.
+        const std::string dir = modelDir->substr(0, modelDir->size() - 1);
+        const std::string old = MakeSiblingDir(resourceDir, model, "old");
+        ok = !old.empty() && std::rename(dir.c_str(), (old + "tree").c_str()) == 0;
+        if (ok && std::rename(staging.substr(0, staging.size() - 1).c_str(), dir.c_str()) != 0) {
+            std::rename((old + "tree").c_str(), dir.c_str()); // put the old installation back
+            ok = false;
+        }
+        if (!old.empty()) DeleteTree(old);
+    }
+    if (!staging.empty() && !ok) DeleteTree(staging);
+    if (!ok) {
+        if (modelDir && !existedBefore) DeleteTree(*modelDir);
+        observer_.send(kInstallExtractError, kMessageInstallFailed);
+    }
+    return ok;
+}
+
+} // namespace pavoline

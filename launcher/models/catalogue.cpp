@@ -1,0 +1,98 @@
+#include "catalogue.h"
+
+#include <cstdio>
+#include <fcntl.h>
+#include <strings.h>
+#include <unistd.h>
+
+namespace pavoline {
+
+const char kDefaultInstalledModelText[] =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<INSTALLEDMODEL>\r\n\t<PHONEIMAGESIZE width=\"219\" height=\"312\" "
+    "image_gap=\"96\"/>\r\n</INSTALLEDMODEL>\0\0\0\0";
+
+bool SameModelName(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && strncasecmp(a.c_str(), b.c_str(), a.size()) == 0;
+}
+
+ModelCatalogue::ModelCatalogue(std::string programDir) : programDir_(std::move(programDir)) {
+    if (!programDir_.empty() && programDir_.back() != '/') programDir_ += '/';
+}
+
+bool ModelCatalogue::EnsureInstalledModelFile() {
+    const std::string path = installedFilePath();
+    if (PathExists(path)) return true;
+    // Written beside and renamed into place, so a half-written file never stands under the name.
+    const std::string temp = path + ".new";
+    FILE* file = std::fopen(temp.c_str(), "wb");
+    if (!file) return false;
+    // The text, its terminating zero and four more zero bytes.
+    const bool written = std::fwrite(kDefaultInstalledModelText, 1, kDefaultInstalledModelFileSize, file) ==
+                         kDefaultInstalledModelFileSize;
+    const bool closed = std::fclose(file) == 0;
+    if (written && closed && std::rename(temp.c_str(), path.c_str()) == 0) return true;
+    std::remove(temp.c_str());
+    return false;
+}
+
+bool ModelCatalogue::LoadInstalled() {
+    const bool loaded = installedFile_.Load(installedFilePath()) == kXmlOk;
+    installed_ = installedFile_.ReadInstalledModels();
+    return loaded;
+}
+
+OfferedList* ModelCatalogue::LoadOfferedCatalogue(const std::string& path) {
+    if (path.empty()) return offered();
+    // A fresh file object for every fetch: one that already holds a document would keep it.
+    auto fetched = std::make_unique<CModelXmlFile>();
+    if (fetched->Load(path) != kXmlOk) return nullptr;
+    catalogueFile_ = std::move(fetched);
+    offered_ = catalogueFile_->ReadOfferedModels(programDir_);
+    return &*offered_;
+}
+
+void ModelCatalogue::MergeInstalledFlags() {
+    if (!offered_) return;
+    for (COfferedModel& offered : *offered_)
+        for (const CInstalledModel& installed : installed_)
+            if (SameModelName(offered.model, installed.model)) {
+                offered.installed = 1;
+                break;
+            }
+}
+
+COfferedModel* ModelCatalogue::findOffered(const std::string& model) {
+    if (!offered_) return nullptr;
+    for (COfferedModel& offered : *offered_)
+        if (SameModelName(offered.model, model)) return &offered;
+    return nullptr;
+}
+
+void ModelCatalogue::RecordInstalledModels(const OfferedList& models) {
+    if (!offered_) return;
+    InstalledList added;
+    for (const COfferedModel& m : models) {
+        if (!m.installed) continue;
+        if (COfferedModel* offered = findOffered(m.model)) offered->installed = 1;
+        CInstalledModel record;
+        record.model = m.model;
+        record.lcdsize = m.lcdsize;
+        record.version = m.version;
+        record.space = m.sizeText;
+        added.push_back(record);
+    }
+    if (!added.empty() && installedFile_.AddInstalledModels(added) == kXmlOk)
+        installed_ = installedFile_.ReadInstalledModels();
+}
+
+void ModelCatalogue::RecordUninstalledModels(const InstalledList& models) {
+    std::vector<std::string> names;
+    for (const CInstalledModel& m : models) {
+        if (COfferedModel* offered = findOffered(m.model)) offered->installed = 0;
+        names.push_back(m.model);
+    }
+    if (!names.empty() && installedFile_.RemoveInstalledModels(names) == kXmlOk)
+        installed_ = installedFile_.ReadInstalledModels();
+}
+
+} // namespace pavoline

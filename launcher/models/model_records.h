@@ -1,0 +1,59 @@
+#pragma once
+// The phone-model records of the installed file and of the server catalogue. Model names are the
+// key of every set and are compared without regard to letter case.
+
+#include <string>
+#include <vector>
+
+namespace pavoline {
+
+bool SameModelName(const std::string& a, const std::string& b);
+
+class COfferedModel {
+public:
+    COfferedModel() = default;
+    virtual ~COfferedModel() = default;
+    // A copy carries every field but the size text, which belongs to the install of one record.
+    COfferedModel(const COfferedModel& other) { assignFrom(other); }
+    COfferedModel& operator=(const COfferedModel& other) {
+        if (this != &other) assignFrom(other);
+        return *this;
+    }
+
+    std::string model, family, version, style, lcdsize, softwareurl, checksum, imageurl;
+    std::string sizeText; // "%.2fM", set once the downloaded package passed its checksum
+    int installed = 0;
+
+private:
+    void assignFrom(const COfferedModel& other) {
+        model = other.model;
+        family = other.family;
+        version = other.version;
+        style = other.style;
+        lcdsize = other.lcdsize;
+        softwareurl = other.softwareurl;
+        checksum = other.checksum;
+        imageurl = other.imageurl;
+        installed = other.installed;
+        sizeText.clear();
+    }
+};
+
+class CInstalledModel {
+public:
+    virtual ~CInstalledModel() = default;
+    std::string model, lcdsize, space;
+    std::string version; // written to the file, never read back
+};
+
+struct PhoneImageSize {
+    int height = 0;
+    int width = 0;
+    int image_gap = 0;
+    std::string img_ext;
+};
+
+using OfferedList = std::vector<COfferedModel>;
+using InstalledList = std::vector<CInstalledModel>;
+
+} // namespace pavoline

@@ -1,0 +1,152 @@
+#include "platform.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace pavoline {
+namespace {
+
+std::string WithSlash(std::string dir) {
+    if (dir.empty() || dir.back() != '/') dir += '/';
+    return dir;
+}
+
+} // namespace
+
+std::string ProgramDir() {
+    if (const char* dir = std::getenv("PAVOLINE_PROGRAM_DIR"); dir && *dir) return WithSlash(dir);
+    char path[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0) return "./";
+    const std::string exe(path, static_cast<size_t>(n));
+    return exe.substr(0, exe.find_last_of('/') + 1);
+}
+
+std::string TempDir() {
+    const char* dir = std::getenv("TMPDIR");
+    return WithSlash(dir && *dir ? dir : "/tmp");
+}
+
+uint32_t TickCount() {
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+}
+
+void SleepMs(uint32_t milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+
+std::string TempFileName(const std::string& extension) {
+    const std::string dir = TempDir();
+    if (extension.empty()) return dir;
+    for (uint32_t tick = TickCount();; ++tick) {
+        char name[64];
+        std::snprintf(name, sizeof name, "~tavix_%d.", static_cast<int>(tick));
+        const std::string path = dir + name + extension;
+        // Creating the file reserves the name, also against other processes.
+        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            close(fd);
+            return path;
+        }
+        if (errno != EEXIST) return path;
+    }
+}
+
+bool PathExists(const std::string& path) {
+    struct stat info {};
+    return lstat(path.c_str(), &info) == 0;
+}
+
+bool IsDirectory(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool IsReadOnly(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && (info.st_mode & 0222) == 0;
+}
+
+bool SetReadOnly(const std::string& path, bool readOnly) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) return false;
+    const mode_t mode = readOnly ? (info.st_mode & ~0222) : (info.st_mode | 0200);
+    return chmod(path.c_str(), mode & 07777) == 0;
+}
+
+std::optional<uint64_t> FileSize(const std::string& path) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+    return static_cast<uint64_t>(info.st_size);
+}
+
+void DeleteTree(const std::string& path) {
+    const std::string dir = WithSlash(path);
+    if (DIR* d = opendir(dir.c_str())) {
+        while (const dirent* entry = readdir(d)) {
+            const std::string name = entry->d_name;
+            if (name == "." || name == "..") continue;
+            const std::string child = dir + name;
+            struct stat info {};
+            if (lstat(child.c_str(), &info) != 0) continue;
+            if (S_ISDIR(info.st_mode)) {
+                DeleteTree(child);
+                continue;
+            }
+            if (IsReadOnly(child)) SetReadOnly(child, false);
+            unlink(child.c_str());
+        }
+        closedir(d);
+    }
+    rmdir(dir.c_str());
+}
+
+bool MakeDirectories(const std::string& path) {
+    for (size_t at = path.find('/', 1); at != std::string::npos; at = path.find('/', at + 1))
+        mkdir(path.substr(0, at).c_str(), 0755);
+    mkdir(path.c_str(), 0755);
+    return IsDirectory(path);
+}
+
+bool IsPlainName(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+           name.find('\0') == std::string::npos;
+}
+
+std::string ResourceDir(const std::string& programDir) {
+    const std::string dir = WithSlash(programDir) + "Resource/";
+    if (!IsDirectory(dir)) mkdir(dir.c_str(), 0755);
+    return dir;
+}
+
+std::optional<std::string> ModelPackageDir(const std::string& model, const std::string& programDir) {
+    if (!IsPlainName(model)) return std::nullopt;
+    const std::string dir = ResourceDir(programDir) + model + "/";
+    if (!IsDirectory(dir)) mkdir(dir.c_str(), 0755);
+    return dir;
+}
+
+bool StartProgram(const std::string& program, const std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0) return false;
+    // Reaped in the background so that no zombie is left while this process goes on.
+    std::thread([pid] { waitpid(pid, nullptr, 0); }).detach();
+    return true;
+}
+
+} // namespace pavoline

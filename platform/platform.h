@@ -1,0 +1,53 @@
+#pragma once
+// What the suite needs of the operating system, without Qt: its own directory, the temporary
+// directory, a millisecond clock, file attributes, recursive delete and starting programs.
+// Directory paths end with '/'.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace pavoline {
+
+// Directory of the running program file; PAVOLINE_PROGRAM_DIR overrides it (tests, relocation).
+std::string ProgramDir();
+
+// $TMPDIR, else /tmp.
+std::string TempDir();
+
+// Milliseconds from a monotonic clock; wraps like the 32-bit tick count it replaces.
+uint32_t TickCount();
+void SleepMs(uint32_t milliseconds);
+
+// TempDir() + "~tavix_<tick>.<ext>" (just TempDir() for an empty extension). The name is reserved
+// by creating the file empty; the tick is moved on past names already taken, so two calls within
+// one millisecond, in this process or another, get different names.
+std::string TempFileName(const std::string& extension);
+
+bool PathExists(const std::string& path);
+bool IsDirectory(const std::string& path);
+bool IsReadOnly(const std::string& path);
+bool SetReadOnly(const std::string& path, bool readOnly);
+std::optional<uint64_t> FileSize(const std::string& path);
+
+// Deletes a directory with everything in it, making read-only files writable first. Failures are
+// skipped; whatever could not be removed stays.
+void DeleteTree(const std::string& path);
+
+// Creates every missing directory of the path; true when it is a directory afterwards.
+bool MakeDirectories(const std::string& path);
+
+// True for a name that may stand as one directory entry: not empty, not "." or "..", no '/'.
+bool IsPlainName(const std::string& name);
+
+// ProgramDir() + "Resource/", created when missing.
+std::string ResourceDir(const std::string& programDir = ProgramDir());
+// ResourceDir + model + "/", created each time it is asked for; nothing for a model name that is
+// not a plain name, so that no caller can ever address Resource/ itself or a path outside it.
+std::optional<std::string> ModelPackageDir(const std::string& model, const std::string& programDir = ProgramDir());
+
+// Starts a program with an argument list (no shell) and does not wait for it.
+bool StartProgram(const std::string& program, const std::vector<std::string>& args);
+
+} // namespace pavoline

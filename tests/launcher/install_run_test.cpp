@@ -1,0 +1,288 @@
+#include "catalogue.h"
+#include "http_server.h"
+#include "install_run.h"
+#include "md5.h"
+#include "named_mutex.h"
+#include "temp_dir.h"
+#include "zip_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <mutex>
+
+namespace pavoline {
+namespace {
+
+using test::TempDir;
+
+struct Event {
+    unsigned code;
+    intptr_t value;
+    std::string text;
+};
+
+// Plays the progress page: records what the install sends, and can confirm a cancel.
+class PageRecorder : public InstallObserver {
+public:
+    void send(unsigned code, intptr_t lParam) override {
+        std::lock_guard<std::mutex> lock(mutex);
+        Event e{code, lParam, ""};
+        if (code == kInstallStatusText) e.text = *reinterpret_cast<const std::string*>(lParam);
+        if (code == kInstallDownloadProgress) {
+            e.value = static_cast<intptr_t>(reinterpret_cast<const DownloadProgress*>(lParam)->received);
+            if (cancelOnFirstProgress) SetDownloadCancel(true);
+        }
+        events.push_back(e);
+    }
+    void post(unsigned code, intptr_t lParam) override { send(code, lParam); }
+    void setProgressPosition(int position) override {
+        std::lock_guard<std::mutex> lock(mutex);
+        positions.push_back(position);
+    }
+    std::vector<unsigned> codes() const {
+        std::vector<unsigned> out;
+        for (const Event& e : events)
+            if (e.code != kInstallDownloadProgress) out.push_back(e.code);
+        return out;
+    }
+    std::vector<Event> errors() const {
+        std::vector<Event> out;
+        for (const Event& e : events)
+            if (e.code >= kInstallDownloadError && e.code <= kInstallExtractError) out.push_back(e);
+        return out;
+    }
+
+    std::mutex mutex;
+    std::vector<Event> events;
+    std::vector<int> positions;
+    bool cancelOnFirstProgress = false;
+};
+
+std::string ZipBytes(const std::vector<test::ZipEntrySpec>& entries) {
+    TempDir dir;
+    test::WriteZip(dir.file("z.zip"), entries);
+    const std::vector<uint8_t> bytes = test::ReadBytes(dir.file("z.zip"));
+    return std::string(bytes.begin(), bytes.end());
+}
+
+std::string ReadText(const std::string& path) {
+    const std::vector<uint8_t> b = test::ReadBytes(path);
+    return std::string(b.begin(), b.end());
+}
+
+class InstallTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // Packages go to a temporary directory of the test's own.
+        const char* tmp = std::getenv("TMPDIR");
+        oldTmp_ = tmp ? tmp : "";
+        ASSERT_TRUE(MakeDirectories(dir_.file("tmp")));
+        setenv("TMPDIR", dir_.file("tmp").c_str(), 1);
+        cancelMutex_ = NamedMutex::Create(kDownloadCancelMutex);
+        promptMutex_ = NamedMutex::Create(kPromptMutex);
+        SetDownloadCancel(false);
+        packages_["N70"] = ZipBytes({test::DirectoryEntry("img/"), test::FileEntry("N70.so", "plugin-n70"),
+                                     test::FileEntry("img/N70_1.png", std::string(30000, 'p'))});
+        packages_["E71"] = ZipBytes({test::UnixDirectoryEntry("help/"), test::UnixFileEntry("E71.so", "plugin-e71"),
+                                     test::UnixFileEntry("help/E71.chm", "help")});
+        server_.routes().Get(R"(/pkg/(\w+)\.zip)", [this](const httplib::Request& req, httplib::Response& res) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            const std::string model = req.matches[1];
+            if (badDownloadsLeft_[model] > 0) {
+                --badDownloadsLeft_[model];
+                res.set_content("not the package", "application/zip");
+                return;
+            }
+            res.set_content(packages_[model], "application/zip");
+        });
+        server_.routes().Get("/slow.zip", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content_provider(200000, "application/zip", [](size_t, size_t, httplib::DataSink& sink) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                const std::string piece(1000, 's');
+                sink.write(piece.data(), piece.size());
+                return true;
+            });
+        });
+        server_.start();
+    }
+    void TearDown() override {
+        SetDownloadCancel(false);
+        if (oldTmp_.empty())
+            unsetenv("TMPDIR");
+        else
+            setenv("TMPDIR", oldTmp_.c_str(), 1);
+    }
+
+    COfferedModel Offer(const std::string& model) {
+        COfferedModel m;
+        m.model = model;
+        m.softwareurl = server_.url("/pkg/" + model + ".zip");
+        m.checksum = BytesMd5Text(packages_[model].data(), packages_[model].size());
+        for (char& c : m.checksum) c = static_cast<char>(std::tolower(c)); // lower case matches too
+        return m;
+    }
+    std::string modelDir(const std::string& model) { return dir_.path() + "/Resource/" + model + "/"; }
+    void run(OfferedList& models, PageRecorder& page) {
+        CancelPromptFlags prompt;
+        InstallRun(models, page, prompt, dir_.path() + "/").run();
+    }
+
+    TempDir dir_;
+    test::TestHttpServer server_;
+    std::mutex mutex_;
+    std::map<std::string, std::string> packages_;
+    std::map<std::string, int> badDownloadsLeft_;
+    std::shared_ptr<NamedMutex> cancelMutex_, promptMutex_;
+    std::string oldTmp_;
+};
+
+TEST_F(InstallTest, InstallsTwoModelsFromTheServer) {
+    OfferedList models = {Offer("N70"), Offer("E71")};
+    PageRecorder page;
+    run(models, page);
+    EXPECT_EQ(models[0].installed, 1);
+    EXPECT_EQ(models[1].installed, 1);
+    EXPECT_EQ(models[0].sizeText, SizeText(packages_["N70"].size()));
+    EXPECT_EQ(ReadText(modelDir("N70") + "N70.so"), "plugin-n70");
+    EXPECT_EQ(ReadText(modelDir("N70") + "img/N70_1.png"), std::string(30000, 'p'));
+    EXPECT_EQ(ReadText(modelDir("E71") + "help/E71.chm"), "help"); // a package made on Unix
+    EXPECT_TRUE(page.errors().empty());
+    const std::vector<unsigned> perModel = {kInstallCancelButtons, kInstallStatusText, kInstallCancelButtons,
+                                            kInstallStatusText};
+    std::vector<unsigned> expected = perModel;
+    expected.insert(expected.end(), perModel.begin(), perModel.end());
+    expected.push_back(kInstallFinished);
+    EXPECT_EQ(page.codes(), expected);
+    EXPECT_EQ(page.events[1].text, "正在下载（N70）");
+    ASSERT_FALSE(page.positions.empty());
+    EXPECT_EQ(page.positions.back(), 100);
+    // No package is left in the temporary directory, nor a staging directory beside the models.
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.path() + "/Resource"))
+        EXPECT_TRUE(entry.path().filename() == "N70" || entry.path().filename() == "E71") << entry.path();
+}
+
+TEST_F(InstallTest, ChecksumMismatchDownloadsTheSameModelAgain) {
+    badDownloadsLeft_["N70"] = 1;
+    OfferedList models = {Offer("N70")};
+    PageRecorder page;
+    run(models, page);
+    EXPECT_EQ(models[0].installed, 1);
+    ASSERT_EQ(page.errors().size(), 1u);
+    EXPECT_EQ(page.errors()[0].code, kInstallChecksumError);
+    EXPECT_EQ(page.errors()[0].value, kMessageChecksumFailed);
+    EXPECT_EQ(ReadText(modelDir("N70") + "N70.so"), "plugin-n70");
+}
+
+TEST_F(InstallTest, CancelDuringTheDownloadStopsSilently) {
+    COfferedModel slow = Offer("N70");
+    slow.softwareurl = server_.url("/slow.zip");
+    OfferedList models = {slow, Offer("E71")};
+    PageRecorder page;
+    page.cancelOnFirstProgress = true;
+    run(models, page);
+    EXPECT_EQ(models[0].installed, 0);
+    EXPECT_EQ(models[1].installed, 0);
+    EXPECT_TRUE(page.errors().empty());
+    EXPECT_EQ(page.codes().back(), kInstallFinished);
+    EXPECT_FALSE(test::FileExists(modelDir("E71")));
+}
+
+TEST_F(InstallTest, FailedDownloadStopsWithTheNetworkMessage) {
+    COfferedModel gone = Offer("N70");
+    gone.softwareurl = "http://127.0.0.1:" + std::to_string(test::UnusedPort()) + "/x.zip";
+    OfferedList models = {Offer("E71"), gone, Offer("E71")};
+    PageRecorder page;
+    run(models, page);
+    EXPECT_EQ(models[0].installed, 1);
+    EXPECT_EQ(models[1].installed, 0);
+    EXPECT_EQ(models[2].installed, 0);
+    ASSERT_EQ(page.errors().size(), 1u);
+    EXPECT_EQ(page.errors()[0].code, kInstallDownloadError);
+    EXPECT_EQ(page.errors()[0].value, kMessageDownloadFailed);
+}
+
+TEST_F(InstallTest, EmptyListOnlyFinishes) {
+    OfferedList models;
+    PageRecorder page;
+    run(models, page);
+    EXPECT_EQ(page.codes(), std::vector<unsigned>{kInstallFinished});
+}
+
+class ExtractTest : public InstallTest {
+protected:
+    bool extract(const std::vector<test::ZipEntrySpec>& entries, const std::string& model, PageRecorder& page) {
+        test::WriteZip(dir_.file("p.zip"), entries);
+        OfferedList none;
+        CancelPromptFlags prompt;
+        return InstallRun(none, page, prompt, dir_.path() + "/").extract(dir_.file("p.zip"), model);
+    }
+};
+
+TEST_F(ExtractTest, HostileArchivesFailAndWriteNothingOutside) {
+    const std::vector<std::pair<const char*, std::vector<test::ZipEntrySpec>>> hostile = {
+        {"climbing out", {test::FileEntry("../evil.txt", "x")}},
+        {"climbing deeper", {test::FileEntry("a/../../evil.txt", "x")}},
+        {"symbolic link", {test::UnixSymlinkEntry("link", "/etc/passwd")}},
+    };
+    for (const auto& [name, entries] : hostile) {
+        PageRecorder page;
+        EXPECT_FALSE(extract(entries, "M1", page)) << name;
+        ASSERT_EQ(page.errors().size(), 1u) << name;
+        EXPECT_EQ(page.errors()[0].code, kInstallExtractError);
+        EXPECT_EQ(page.errors()[0].value, kMessageInstallFailed);
+        EXPECT_FALSE(test::FileExists(modelDir("M1"))) << name;
+        EXPECT_FALSE(test::FileExists(dir_.path() + "/Resource/evil.txt")) << name;
+        EXPECT_FALSE(test::FileExists(dir_.path() + "/evil.txt")) << name;
+    }
+    // Absolute and drive-letter names are made relative by the name rules and land inside.
+    PageRecorder page;
+    EXPECT_TRUE(extract({test::FileEntry("/abs.txt", "a"), test::FileEntry("C:\\drive.txt", "d")}, "M2", page));
+    EXPECT_EQ(ReadText(modelDir("M2") + "abs.txt"), "a");
+    EXPECT_EQ(ReadText(modelDir("M2") + "drive.txt"), "d");
+}
+
+TEST_F(ExtractTest, FailureKeepsTheEarlierInstallationWhole) {
+    PageRecorder page;
+    ASSERT_TRUE(extract({test::FileEntry("M.so", "version 1"), test::FileEntry("M_1.png", "picture")}, "M", page));
+    test::WriteZip(dir_.file("p.zip"), {test::FileEntry("M.so", std::string(5000, 'n')), test::FileEntry("x", "y")});
+    test::DamageFirstEntryData(dir_.file("p.zip"));
+    OfferedList none;
+    CancelPromptFlags prompt;
+    EXPECT_FALSE(InstallRun(none, page, prompt, dir_.path() + "/").extract(dir_.file("p.zip"), "M"));
+    EXPECT_EQ(ReadText(modelDir("M") + "M.so"), "version 1");
+    EXPECT_EQ(ReadText(modelDir("M") + "M_1.png"), "picture");
+    test::WriteBytes(dir_.file("p.zip"), {'j', 'u', 'n', 'k'});
+    EXPECT_FALSE(InstallRun(none, page, prompt, dir_.path() + "/").extract(dir_.file("p.zip"), "M"));
+    EXPECT_EQ(ReadText(modelDir("M") + "M.so"), "version 1");
+    EXPECT_FALSE(InstallRun(none, page, prompt, dir_.path() + "/").extract(dir_.file("p.zip"), ""));
+    EXPECT_TRUE(test::FileExists(modelDir("M") + "M.so"));
+}
+
+TEST_F(ExtractTest, ReinstallReplacesTheTreeWithoutWritingIntoOldFiles) {
+    PageRecorder page;
+    ASSERT_TRUE(extract({test::FileEntry("M.so", "old library"), test::FileEntry("stale.png", "s")}, "M", page));
+    const std::string mapped = modelDir("M") + "M.so";
+    std::ifstream stillOpen(mapped); // a running editor keeps its library open
+    ASSERT_TRUE(extract({test::FileEntry("M.so", "new library")}, "M", page));
+    EXPECT_EQ(ReadText(mapped), "new library");
+    EXPECT_FALSE(test::FileExists(modelDir("M") + "stale.png"));
+    std::string old((std::istreambuf_iterator<char>(stillOpen)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(old, "old library");
+}
+
+TEST_F(ExtractTest, LargeEntriesAreWrittenInPiecesWithProgress) {
+    std::string big(21 * 1024 * 1024, '\0');
+    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 7919) >> 5);
+    PageRecorder page;
+    ASSERT_TRUE(extract({test::FileEntry("big.bin", big)}, "B", page));
+    EXPECT_EQ(test::ReadBytes(modelDir("B") + "big.bin").size(), big.size());
+    EXPECT_EQ(ReadText(modelDir("B") + "big.bin"), big);
+    EXPECT_GT(page.positions.size(), 1000u);
+    EXPECT_EQ(page.positions.back(), 100);
+}
+
+} // namespace
+} // namespace pavoline

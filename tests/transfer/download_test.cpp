@@ -1,0 +1,203 @@
+#include "download.h"
+#include "http_server.h"
+#include "named_mutex.h"
+#include "platform.h"
+#include "temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+
+namespace pavoline {
+namespace {
+
+using test::ReadBytes;
+using test::TempDir;
+using test::TestHttpServer;
+
+std::string Body(size_t size) {
+    std::string body(size, '\0');
+    for (size_t i = 0; i < size; ++i) body[i] = static_cast<char>('a' + i % 26);
+    return body;
+}
+
+struct Report {
+    unsigned code;
+    DownloadProgress progress;
+    uint32_t at;
+};
+
+class RecordingReceiver : public DownloadProgressReceiver {
+public:
+    void onDownloadProgress(unsigned code, const DownloadProgress& progress) override {
+        reports.push_back({code, progress, TickCount()});
+        if (cancelAfter && reports.size() == cancelAfter) SetDownloadCancel(true);
+    }
+    std::vector<Report> reports;
+    size_t cancelAfter = 0;
+};
+
+class DownloadTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        cancelMutex_ = NamedMutex::Create(kDownloadCancelMutex); // the page makes it
+        SetDownloadCancel(false);
+        auto& r = server_.routes();
+        r.Get("/fixed", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content(Body(200000), "application/zip");
+        });
+        r.Get("/chunked", [](const httplib::Request&, httplib::Response& res) {
+            res.set_chunked_content_provider("application/zip", [](size_t offset, httplib::DataSink& sink) {
+                if (offset >= 100000) {
+                    sink.done();
+                    return true;
+                }
+                const std::string piece = Body(100000).substr(offset, 10000);
+                sink.write(piece.data(), piece.size());
+                return true;
+            });
+        });
+        r.Get("/slow", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content_provider(40 * 1000, "application/zip", [](size_t offset, size_t, httplib::DataSink& sink) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(30)); // the server's pace
+                sink.write(Body(40000).data() + offset, 1000);
+                return true;
+            });
+        });
+        r.Get("/drop", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content_provider(100000, "application/zip", [](size_t offset, size_t, httplib::DataSink& sink) {
+                if (offset >= 5000) return false; // the connection goes down mid-body
+                sink.write(Body(5000).data(), 5000);
+                return true;
+            });
+        });
+        r.Get("/headers", [this](const httplib::Request& req, httplib::Response& res) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            agent_ = req.get_header_value("User-Agent");
+            accept_ = req.get_header_value("Accept");
+            pragma_ = req.get_header_value("Pragma");
+            res.set_content("1.0.0.2", "text/plain");
+        });
+        r.Get("/redirect", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/fixed"); });
+        server_.start();
+    }
+    void TearDown() override { SetDownloadCancel(false); }
+
+    TestHttpServer server_;
+    TempDir dir_;
+    std::shared_ptr<NamedMutex> cancelMutex_;
+    std::mutex mutex_;
+    std::string agent_, accept_, pragma_;
+};
+
+TEST_F(DownloadTest, BodyWithLengthIsWrittenAndTheLastPieceReports) {
+    RecordingReceiver receiver;
+    const std::string path = dir_.file("p.zip");
+    EXPECT_EQ(DownloadToFile(server_.url("/fixed"), path, "", &receiver), kDownloadComplete);
+    EXPECT_EQ(ReadBytes(path).size(), 200000u);
+    ASSERT_FALSE(receiver.reports.empty());
+    EXPECT_EQ(receiver.reports.back().code, 1u);
+    EXPECT_EQ(receiver.reports.back().progress.total, 200000u);
+    EXPECT_EQ(receiver.reports.back().progress.received, 200000u);
+    // The read that finds the end reports the full count once more.
+    ASSERT_GE(receiver.reports.size(), 2u);
+    EXPECT_EQ(receiver.reports[receiver.reports.size() - 2].progress.received, 200000u);
+}
+
+TEST_F(DownloadTest, BodyWithoutLengthSendsNoProgress) {
+    RecordingReceiver receiver;
+    const std::string path = dir_.file("p.zip");
+    EXPECT_EQ(DownloadToFile(server_.url("/chunked"), path, "", &receiver), kDownloadComplete);
+    const std::vector<uint8_t> written = ReadBytes(path);
+    EXPECT_TRUE(std::string(written.begin(), written.end()) == Body(100000));
+    EXPECT_TRUE(receiver.reports.empty());
+}
+
+TEST_F(DownloadTest, ErrorPagesAreWrittenLikeAnyBody) {
+    EXPECT_EQ(DownloadToFile(server_.url("/missing"), dir_.file("p.zip"), "", nullptr), kDownloadComplete);
+    EXPECT_TRUE(test::FileExists(dir_.file("p.zip")));
+    EXPECT_EQ(DownloadToFile(server_.url("/redirect"), dir_.file("r.zip"), "", nullptr), kDownloadComplete);
+    EXPECT_EQ(ReadBytes(dir_.file("r.zip")).size(), 200000u);
+}
+
+TEST_F(DownloadTest, SlowBodyReportsAboutFourTimesASecond) {
+    RecordingReceiver receiver;
+    const uint32_t start = TickCount();
+    EXPECT_EQ(DownloadToFile(server_.url("/slow"), dir_.file("p.zip"), "", &receiver, kUpdaterTransfer),
+              kDownloadComplete);
+    const uint32_t elapsed = TickCount() - start;
+    ASSERT_GE(receiver.reports.size(), 3u);
+    EXPECT_EQ(receiver.reports.front().code, 1003u);
+    // Every report but the closing ones comes more than 250 ms after the one before.
+    for (size_t i = 1; i + 2 < receiver.reports.size(); ++i)
+        EXPECT_GT(receiver.reports[i].at - receiver.reports[i - 1].at, 250u);
+    EXPECT_LE(receiver.reports.size(), elapsed / 250 + 3);
+}
+
+TEST_F(DownloadTest, CancelMidwayStopsWithTheVariantsCode) {
+    for (const TransferVariant* variant : {&kLauncherTransfer, &kUpdaterTransfer}) {
+        SetDownloadCancel(false);
+        RecordingReceiver receiver;
+        receiver.cancelAfter = 2;
+        const int result = DownloadToFile(server_.url("/slow"), dir_.file("p.zip"), "", &receiver, *variant);
+        EXPECT_EQ(result, variant == &kLauncherTransfer ? 6 : 5);
+        EXPECT_EQ(receiver.reports.size(), 2u); // nothing is reported once the flag is set
+        EXPECT_LT(ReadBytes(dir_.file("p.zip")).size(), 40000u);
+    }
+}
+
+TEST_F(DownloadTest, CancelBeforeTheFirstReadLeavesAnEmptyFile) {
+    SetDownloadCancel(true);
+    EXPECT_EQ(DownloadToFile(server_.url("/fixed"), dir_.file("p.zip"), "", nullptr), 6);
+    EXPECT_TRUE(test::FileExists(dir_.file("p.zip")));
+    EXPECT_TRUE(ReadBytes(dir_.file("p.zip")).empty());
+}
+
+TEST_F(DownloadTest, FailuresHaveTheirCodes) {
+    EXPECT_EQ(DownloadToFile(server_.url("/drop"), dir_.file("d.zip"), "", nullptr), kReadFailed);
+    const std::string unreachable = "http://127.0.0.1:" + std::to_string(test::UnusedPort()) + "/x";
+    EXPECT_EQ(DownloadToFile(unreachable, dir_.file("u.zip"), "", nullptr), kUrlNotOpened);
+    EXPECT_FALSE(test::FileExists(dir_.file("u.zip")));
+    EXPECT_EQ(DownloadToFile(server_.url("/fixed"), dir_.file("no/dir/p.zip"), "", nullptr), kFileNotCreated);
+    EXPECT_EQ(DownloadToFile(server_.url("/fixed"), "/dev/full", "", nullptr), kShortWrite);
+}
+
+TEST_F(DownloadTest, OfflineMakesNoConnection) {
+    SetOfflineForTesting(true);
+    const int before = server_.requestCount();
+    EXPECT_EQ(DownloadToFile(server_.url("/fixed"), dir_.file("p.zip"), "", nullptr), kNotConnected);
+    std::string body;
+    EXPECT_EQ(FetchText(server_.url("/headers"), body), kNotConnected);
+    EXPECT_EQ(server_.requestCount(), before);
+    // The updater's version query does not ask about the connection.
+    EXPECT_EQ(FetchText(server_.url("/headers"), body, kUpdaterTransfer), kDownloadComplete);
+    SetOfflineForTesting(false);
+}
+
+TEST_F(DownloadTest, FetchTextReturnsTheBodyAndSendsTheSuitesHeaders) {
+    std::string body;
+    EXPECT_EQ(FetchText(server_.url("/headers"), body), kDownloadComplete);
+    EXPECT_EQ(body, "1.0.0.2");
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        EXPECT_EQ(agent_.rfind("Tavix_Agent", 0), 0u);
+        EXPECT_EQ(accept_, "*/*");
+        EXPECT_EQ(pragma_, "no-cache");
+    }
+    EXPECT_EQ(FetchText(server_.url("/headers"), body, kUpdaterTransfer), kDownloadComplete);
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        EXPECT_EQ(agent_.rfind("Agent", 0), 0u);
+    }
+    const std::string unreachable = "http://127.0.0.1:" + std::to_string(test::UnusedPort()) + "/";
+    EXPECT_EQ(FetchText(unreachable, body), kUrlNotOpened);
+    EXPECT_EQ(FetchText(unreachable, body, kUpdaterTransfer), kReadFailed);
+    EXPECT_EQ(FetchText(server_.url("/drop"), body), kReadFailed);
+}
+
+TEST_F(DownloadTest, DownloadAgentCountsSeconds) {
+    EXPECT_EQ(DownloadUserAgent(), "Agent" + std::to_string(TickCount() / 1000));
+}
+
+} // namespace
+} // namespace pavoline

@@ -1,0 +1,68 @@
+#pragma once
+// Blocking HTTP transfers on the calling thread: DownloadToFile writes a body to a file with
+// progress reports, pacing and cancel; FetchText returns a short body. The launcher and the
+// updater each have their variant of both; one implementation serves both.
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+namespace pavoline {
+
+enum DownloadResult : int {
+    kDownloadComplete = 0,
+    kUrlNotOpened = 1,
+    kFileNotCreated = 2,
+    kReadFailed = 3,
+    kNotConnected = 4,
+    kShortWrite = 5,       // launcher; the updater's cancel is 5 as well
+    kLauncherCancelled = 6,
+};
+
+struct DownloadProgress {
+    uint64_t total = 0;    // announced body length, 0 when unknown
+    uint64_t received = 0;
+};
+
+// Gets each progress report synchronously on the downloading thread, with the variant's code.
+class DownloadProgressReceiver {
+public:
+    virtual ~DownloadProgressReceiver() = default;
+    virtual void onDownloadProgress(unsigned code, const DownloadProgress& progress) = 0;
+};
+
+struct TransferVariant {
+    unsigned progressCode;   // 1 launcher, 1003 updater
+    int cancelledResult;     // 6 launcher, 5 updater
+    bool checkShortWrite;    // the updater does not check its writes
+    bool fetchChecksOffline; // the updater's FetchText does not ask
+    bool fetchAnyFailureIs3; // the updater's FetchText gives 0 or 3 only
+    const char* fetchAgentPrefix; // "Tavix_Agent" launcher, "Agent" updater
+};
+
+extern const TransferVariant kLauncherTransfer;
+extern const TransferVariant kUpdaterTransfer;
+
+// Process-wide: set (under the mutex below) by the UI thread, read by downloads.
+extern std::atomic<int> gDownloadCancel;
+constexpr const char* kDownloadCancelMutex = "USER_CANCLE_OPENMUTEX";
+
+// Sets the flag the way the UI does: under the mutex, so no progress report starts afterwards.
+void SetDownloadCancel(bool cancel);
+
+// The machine's connection state; tests can report it offline. Offline transfers make no
+// network attempt at all.
+void SetOfflineForTesting(bool offline);
+
+// extraHeaders: "Name: value" lines separated by CR LF; empty sends "Accept: */*".
+int DownloadToFile(const std::string& url, const std::string& path, const std::string& extraHeaders,
+                   DownloadProgressReceiver* receiver, const TransferVariant& variant = kLauncherTransfer);
+
+int FetchText(const std::string& url, std::string& body, const TransferVariant& variant = kLauncherTransfer);
+
+// The User-Agent values sent: "Agent<seconds>" for downloads, "Tavix_Agent<ms>" for the launcher's
+// version query and "Agent<ms>" for the updater's.
+std::string DownloadUserAgent();
+std::string FetchUserAgent(const TransferVariant& variant);
+
+} // namespace pavoline
