@@ -143,3 +143,18 @@ TEST(DecoderPrograms, UnwritableOutputFailsWithAMessageOnStandardError) {
 
 } // namespace
 } // namespace pavoline
+
+namespace pavoline {
+namespace {
+
+TEST(ConsolePrograms, LinkNeitherQtNorCurl) {
+    for (const char* program : {"TULSE", "morin", "kelpa", "presk", "vandor"}) {
+        const test::ProcessResult ldd = test::RunProgram("/usr/bin/ldd", {test::SuiteProgram(program)});
+        ASSERT_EQ(ldd.exitCode, 0) << program;
+        EXPECT_EQ(ldd.out.find("libQt"), std::string::npos) << program;
+        EXPECT_EQ(ldd.out.find("libcurl"), std::string::npos) << program;
+    }
+}
+
+} // namespace
+} // namespace pavoline
