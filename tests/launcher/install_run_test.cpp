@@ -204,6 +204,32 @@ TEST_F(InstallTest, FailedDownloadStopsWithTheNetworkMessage) {
     EXPECT_EQ(page.errors()[0].value, kMessageDownloadFailed);
 }
 
+TEST_F(InstallTest, FailingExtractionLeavesTheEarlierInstallationWhole) {
+    OfferedList first = {Offer("N70")};
+    PageRecorder page;
+    run(first, page);
+    ASSERT_EQ(first[0].installed, 1);
+    // The server now offers a package that passes its checksum but cannot be inflated.
+    test::WriteZip(dir_.file("bad.zip"), {test::FileEntry("N70.so", std::string(5000, 'x'))});
+    test::DamageFirstEntryData(dir_.file("bad.zip"));
+    const std::vector<uint8_t> bad = test::ReadBytes(dir_.file("bad.zip"));
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        packages_["N70"].assign(bad.begin(), bad.end());
+    }
+    OfferedList again = {Offer("N70"), Offer("E71")};
+    PageRecorder second;
+    run(again, second);
+    EXPECT_EQ(again[0].installed, 0);
+    EXPECT_EQ(again[1].installed, 0); // the run stops at the failure
+    ASSERT_EQ(second.errors().size(), 1u);
+    EXPECT_EQ(second.errors()[0].code, kInstallExtractError);
+    EXPECT_EQ(second.errors()[0].value, kMessageInstallFailed);
+    EXPECT_EQ(ReadText(modelDir("N70") + "N70.so"), "plugin-n70");
+    EXPECT_EQ(ReadText(modelDir("N70") + "img/N70_1.png"), std::string(30000, 'p'));
+    EXPECT_TRUE(std::filesystem::is_empty(dir_.file("tmp"))); // the package is deleted either way
+}
+
 TEST_F(InstallTest, EmptyListOnlyFinishes) {
     OfferedList models;
     PageRecorder page;
