@@ -1,0 +1,27 @@
+#include "message_window.h"
+
+#include <QMetaObject>
+#include <QThread>
+
+namespace pavoline {
+
+LRESULT sendMessage(MessageWindow* window, UINT message, WPARAM wParam, LPARAM lParam) {
+    QObject* target = window ? window->messageObject() : nullptr;
+    if (!target) return 0;
+    if (target->thread() == QThread::currentThread()) return window->windowProc(message, wParam, lParam);
+    LRESULT result = 0;
+    QMetaObject::invokeMethod(
+        target, [&] { result = window->windowProc(message, wParam, lParam); }, Qt::BlockingQueuedConnection);
+    return result;
+}
+
+bool postMessage(MessageWindow* window, UINT message, WPARAM wParam, LPARAM lParam) {
+    QObject* target = window ? window->messageObject() : nullptr;
+    if (!target) return false;
+    // Queued on the target itself: if it is destroyed first, the call is dropped with it.
+    return QMetaObject::invokeMethod(
+        target, [window, message, wParam, lParam] { window->windowProc(message, wParam, lParam); },
+        Qt::QueuedConnection);
+}
+
+} // namespace pavoline

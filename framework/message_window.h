@@ -1,0 +1,30 @@
+#pragma once
+// Windows that receive numbered messages. sendMessage calls the window procedure directly on the
+// window's own thread and, from any other thread, blocks until the window's thread has run it;
+// postMessage queues it. Posted messages keep their order.
+
+#include "messages.h"
+
+#include <QObject>
+#include <QPointer>
+
+namespace pavoline {
+
+class MessageWindow {
+public:
+    // self: the QObject (usually the widget itself) whose thread runs the window procedure.
+    explicit MessageWindow(QObject* self) : self_(self) {}
+    virtual ~MessageWindow() = default;
+    virtual LRESULT windowProc(UINT message, WPARAM wParam, LPARAM lParam) = 0;
+    QObject* messageObject() const { return self_; }
+
+private:
+    QPointer<QObject> self_;
+};
+
+// 0 when the window is gone.
+LRESULT sendMessage(MessageWindow* window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
+// False when the window is gone.
+bool postMessage(MessageWindow* window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
+
+} // namespace pavoline
