@@ -1,0 +1,133 @@
+#include "owner_drawn.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QPainter>
+#include <QToolTip>
+
+namespace pavoline {
+
+namespace {
+const QStringList kFontFamilies = {"微软雅黑", "Microsoft YaHei", "WenQuanYi Micro Hei", "Noto Sans CJK SC"};
+constexpr int kTipDelayMs = 100;
+} // namespace
+
+CButtonExt::CButtonExt(QWidget* parent) : QPushButton(parent) {
+    setMouseTracking(true);
+    tipDelay_.setSingleShot(true);
+    tipDelay_.setInterval(kTipDelayMs);
+    connect(&tipDelay_, &QTimer::timeout, this, &CButtonExt::showTip);
+}
+
+void CButtonExt::SetPicture(const QPixmap& strip) {
+    picture_ = strip;
+    stateWidth_ = strip.width() / 4;
+    const QPoint topLeft = pos();
+    setFixedSize(stateWidth_, strip.height());
+    move(topLeft);
+    update();
+}
+
+int CButtonExt::StateIndex() const { return isDown() ? 2 : hover_ ? 1 : 0; }
+
+void CButtonExt::paintEvent(QPaintEvent*) {
+    if (picture_.isNull()) return;
+    QPainter painter(this);
+    painter.setClipRect(QRect(0, 0, stateWidth_, picture_.height()));
+    painter.drawPixmap(-StateIndex() * stateWidth_, 0, picture_);
+}
+
+void CButtonExt::enterEvent(QEnterEvent* event) {
+    hover_ = true;
+    update();
+    if (!tooltipText_.isEmpty()) tipDelay_.start();
+    QPushButton::enterEvent(event);
+}
+
+void CButtonExt::leaveEvent(QEvent* event) {
+    hover_ = false;
+    tipDelay_.stop();
+    QToolTip::hideText();
+    update();
+    QPushButton::leaveEvent(event);
+}
+
+void CButtonExt::showTip() {
+    if (!hover_ || tooltipText_.isEmpty()) return;
+    QPalette palette = QToolTip::palette();
+    palette.setColor(QPalette::ToolTipText, QColor(0, 0, 255));
+    QToolTip::setPalette(palette);
+    QToolTip::showText(mapToGlobal(QPoint(0, height())), tooltipText_, tooltipWindow_ ? tooltipWindow_.data() : this);
+}
+
+const char* const CSearchEdit::kPlaceholder = "机型搜索";
+
+CSearchEdit::CSearchEdit(QWidget* parent) : QLineEdit(parent) {
+    QFont font;
+    font.setFamilies(kFontFamilies);
+    font.setPixelSize(18); // a 24-pixel cell
+    font.setWeight(QFont::Normal);
+    setFont(font);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Base, QColor(220, 227, 233));
+    palette.setColor(QPalette::Text, QColor(97, 97, 96));
+    setPalette(palette);
+    setFrame(false);
+    setText(kPlaceholder);
+}
+
+void CSearchEdit::focusInEvent(QFocusEvent* event) {
+    clear(); // a search starts afresh, whatever was typed before
+    QLineEdit::focusInEvent(event);
+}
+
+void CSearchEdit::focusOutEvent(QFocusEvent* event) {
+    QLineEdit::focusOutEvent(event);
+    if (text().isEmpty()) setText(kPlaceholder);
+}
+
+QMenu* CSearchEdit::BuildContextMenu() {
+    auto* menu = new QMenu(this);
+    const bool selection = hasSelectedText();
+    const bool writable = !isReadOnly();
+    const bool clipboardText = !QApplication::clipboard()->text().isEmpty();
+    const bool allSelected = !text().isEmpty() && selectedText() == text();
+    auto add = [&](const char* label, int id, bool enabled) {
+        QAction* action = menu->addAction(QString::fromUtf8(label));
+        action->setData(id);
+        action->setEnabled(enabled);
+        connect(action, &QAction::triggered, this, [this, id] { RunCommand(id); });
+    };
+    add("撤销(&U)", kUndo, isUndoAvailable() && writable);
+    menu->addSeparator();
+    add("剪切(&T)", kCut, selection && writable);
+    add("复制(&C)", kCopy, selection);
+    add("粘贴(&P)", kPaste, clipboardText && writable);
+    add("删除(&D)", kDelete, selection && writable);
+    menu->addSeparator();
+    add("全选(&A)", kSelectAll, !text().isEmpty() && !allSelected);
+    return menu;
+}
+
+void CSearchEdit::RunCommand(int id) {
+    switch (id) {
+    case kUndo: undo(); break;
+    case kCut: cut(); break;
+    case kCopy: copy(); break;
+    case kPaste: paste(); break;
+    case kDelete: del(); break;
+    case kSelectAll: selectAll(); break;
+    default: break;
+    }
+}
+
+void CSearchEdit::contextMenuEvent(QContextMenuEvent* event) {
+    setFocus(Qt::OtherFocusReason);
+    QMenu* menu = BuildContextMenu();
+    menu->exec(event->globalPos());
+    delete menu;
+}
+
+} // namespace pavoline

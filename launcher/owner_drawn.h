@@ -1,0 +1,65 @@
+#pragma once
+// The two native controls the launcher draws itself: the four-state picture button of the caption
+// and the empty-list picture, and the model search box.
+
+#include <QLineEdit>
+#include <QPixmap>
+#include <QPointer>
+#include <QPushButton>
+#include <QTimer>
+
+class QMenu;
+
+namespace pavoline {
+
+// A picture button whose picture is a strip of four equal states: 0 normal, 1 hover, 2 pressed,
+// 3 unused. Without a picture it paints nothing and keeps its size.
+class CButtonExt : public QPushButton {
+    Q_OBJECT
+public:
+    explicit CButtonExt(QWidget* parent = nullptr);
+    // Keeps the top-left corner and takes the size of one state: strip width / 4 by its height.
+    void SetPicture(const QPixmap& strip);
+    void SetToolTipWindow(QWidget* window) { tooltipWindow_ = window; }
+    void SetToolTipText(const QString& text) { tooltipText_ = text; }
+    // 2 pressed, else 1 hovered, else 0.
+    int StateIndex() const;
+    bool IsHovered() const { return hover_; }
+    const QString& ToolTipText() const { return tooltipText_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+
+private:
+    void showTip();
+
+    QPixmap picture_;
+    int stateWidth_ = 0;
+    bool hover_ = false;
+    QPointer<QWidget> tooltipWindow_;
+    QString tooltipText_;
+    QTimer tipDelay_;
+};
+
+// The model search box: its own font and colours, the placeholder "机型搜索" whenever it is empty
+// and unfocused, and a Chinese context menu.
+class CSearchEdit : public QLineEdit {
+    Q_OBJECT
+public:
+    static constexpr int kUndo = 199, kCut = 768, kCopy = 769, kPaste = 770, kDelete = 771, kSelectAll = 0x7400;
+    static const char* const kPlaceholder;
+
+    explicit CSearchEdit(QWidget* parent = nullptr);
+    // The menu as it would pop up now, each action carrying its command id as data.
+    QMenu* BuildContextMenu();
+    void RunCommand(int id);
+
+protected:
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+};
+
+} // namespace pavoline

@@ -1,0 +1,45 @@
+#include "skin_loader.h"
+
+#include <QDir>
+
+namespace pavoline {
+
+bool SkinLoader::load(const QString& programDir) {
+    library_.setFileName(QDir(programDir).filePath("libDirectUI.so"));
+    if (!library_.load()) {
+        library_.setFileName("DirectUI"); // the system's search path
+        if (!library_.load()) {
+            error_ = library_.errorString();
+            return false;
+        }
+    }
+    openSkin_ = reinterpret_cast<OpenSkinWFunction>(library_.resolve("OpenSkinW"));
+    freeSkin_ = reinterpret_cast<FreeSkinFunction>(library_.resolve("FreeSkin"));
+    if (!openSkin_) {
+        error_ = "OpenSkinW: " + library_.errorString();
+        return false;
+    }
+    return true;
+}
+
+directui::ISkin* SkinLoader::open(const QString& description, const QString& skin) {
+    if (!openSkin_) return nullptr;
+    return openSkin_(reinterpret_cast<const wchar_t*>(description.toStdWString().c_str()),
+                     reinterpret_cast<const wchar_t*>(skin.toStdWString().c_str()), 0, 0, 0);
+}
+
+void SkinLoader::free() {
+    if (freeSkin_) freeSkin_();
+}
+
+namespace {
+directui::ISkin*& Slot() {
+    static directui::ISkin* skin = nullptr;
+    return skin;
+}
+} // namespace
+
+void SetAppSkin(directui::ISkin* skin) { Slot() = skin; }
+directui::ISkin* AppSkin() { return Slot(); }
+
+} // namespace pavoline

@@ -1,0 +1,160 @@
+// Draws the skin's and the launcher's pictures into a directory, so that no picture in the suite
+// is a binary without a source. Run by the build: make_artwork <output directory>.
+#include <QDir>
+#include <QFont>
+#include <QGuiApplication>
+#include <QImage>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+const QColor kInk("#2F4A66");
+const QColor kAccent("#4C7CAD");
+const QColor kSoft("#9FB3C8");
+const QStringList kFontFamilies = {"微软雅黑", "Microsoft YaHei", "WenQuanYi Micro Hei", "Noto Sans CJK SC"};
+
+QFont UiFont(int pixelSize, bool bold = false) {
+    QFont font;
+    font.setFamilies(kFontFamilies);
+    font.setPixelSize(pixelSize);
+    font.setBold(bold);
+    return font;
+}
+
+bool Save(const QString& dir, const QString& name, int w, int h, const std::function<void(QPainter&)>& draw) {
+    QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    draw(painter);
+    painter.end();
+    const bool saved = image.save(QDir(dir).filePath(name));
+    if (!saved) std::fprintf(stderr, "make_artwork: cannot write %s\n", qPrintable(name));
+    return saved;
+}
+
+// Caption buttons: four states side by side (normal, hover, pressed, unused) of w x h each.
+void DrawStrip(QPainter& p, int w, int h, const std::function<void(QPainter&, QRectF)>& glyph, const QColor& hot) {
+    const QColor backs[4] = {Qt::transparent, QColor(255, 255, 255, 70), hot, Qt::transparent};
+    for (int state = 0; state < 4; ++state) {
+        const QRectF cell(state * w, 0, w, h);
+        p.setPen(Qt::NoPen);
+        p.setBrush(backs[state]);
+        p.drawRoundedRect(cell.adjusted(1, 1, -1, -1), 4, 4);
+        p.setPen(QPen(state == 3 ? QColor(255, 255, 255, 110) : Qt::white, 1.6));
+        p.setBrush(Qt::NoBrush);
+        glyph(p, cell);
+    }
+}
+
+void DrawCheck(QPainter& p, bool on, bool hover) {
+    p.setPen(QPen(on || hover ? kAccent : kSoft, 1.4));
+    p.setBrush(on ? kAccent : Qt::white);
+    p.drawRoundedRect(QRectF(1.5, 1.5, 17, 17), 4, 4);
+    if (!on) return;
+    p.setPen(QPen(Qt::white, 2.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    QPainterPath tick;
+    tick.moveTo(5.5, 10.5);
+    tick.lineTo(8.7, 13.5);
+    tick.lineTo(14.5, 6.5);
+    p.drawPath(tick);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: make_artwork <output directory>\n");
+        return 1;
+    }
+    const QString out = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(out);
+    bool ok = true;
+
+    ok &= Save(out, "new_version.png", 38, 20, [](QPainter& p) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor("#E0553C"));
+        p.drawRoundedRect(QRectF(0.5, 0.5, 37, 19), 9, 9);
+        p.setPen(Qt::white);
+        p.setFont(UiFont(11, true));
+        p.drawText(QRectF(0, 0, 38, 20), Qt::AlignCenter, "NEW");
+    });
+    ok &= Save(out, "tip_close.png", 12, 12, [](QPainter& p) {
+        p.setPen(QPen(QColor("#5B6B7C"), 1.8, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(2, 2), QPointF(10, 10));
+        p.drawLine(QPointF(10, 2), QPointF(2, 10));
+    });
+    ok &= Save(out, "check_off.png", 20, 20, [](QPainter& p) { DrawCheck(p, false, false); });
+    ok &= Save(out, "check_off_hover.png", 20, 20, [](QPainter& p) { DrawCheck(p, false, true); });
+    ok &= Save(out, "check_on.png", 20, 20, [](QPainter& p) { DrawCheck(p, true, false); });
+
+    // The picture shown when no phone is installed (227 x 318).
+    ok &= Save(out, "empty_list.png", 227, 318, [](QPainter& p) {
+        p.setPen(QPen(kSoft, 3, Qt::DashLine));
+        p.setBrush(QColor(255, 255, 255, 150));
+        p.drawRoundedRect(QRectF(38, 12, 150, 250), 22, 22);
+        p.setPen(QPen(kSoft, 2));
+        p.drawRoundedRect(QRectF(52, 42, 122, 180), 6, 6);
+        p.drawEllipse(QPointF(113, 242), 9, 9);
+        p.setPen(kInk);
+        p.setFont(UiFont(16));
+        p.drawText(QRectF(0, 270, 227, 24), Qt::AlignCenter, "还没有安装机型");
+        p.setFont(UiFont(13));
+        p.setPen(QColor("#5B6B7C"));
+        p.drawText(QRectF(0, 294, 227, 22), Qt::AlignCenter, "点击“机型管理”添加");
+    });
+
+    // The launcher's caption: a strip to stretch, its two ends, and the system buttons.
+    const int captionHeight = 72;
+    auto caption = [](QPainter& p, QRectF r) {
+        QLinearGradient g(0, 0, 0, r.height());
+        g.setColorAt(0, QColor("#5D8AB8"));
+        g.setColorAt(1, QColor("#3E6792"));
+        p.fillRect(r, g);
+        p.fillRect(QRectF(r.left(), r.bottom() - 2, r.width(), 2), QColor("#2F5379"));
+    };
+    ok &= Save(out, "caption_strip.png", 8, captionHeight, [&](QPainter& p) { caption(p, QRectF(0, 0, 8, captionHeight)); });
+    ok &= Save(out, "caption_left.png", 260, captionHeight, [&](QPainter& p) {
+        caption(p, QRectF(0, 0, 260, captionHeight));
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(255, 255, 255, 230));
+        p.drawRoundedRect(QRectF(22, 18, 24, 38), 5, 5);
+        p.setBrush(QColor("#3E6792"));
+        p.drawRect(QRectF(26, 23, 16, 25));
+        p.setPen(Qt::white);
+        p.setFont(UiFont(22, true));
+        p.drawText(QRectF(58, 0, 200, captionHeight), Qt::AlignVCenter | Qt::AlignLeft, "Pavoline");
+    });
+    ok &= Save(out, "caption_right.png", 120, captionHeight, [&](QPainter& p) { caption(p, QRectF(0, 0, 120, captionHeight)); });
+    const int bw = 30, bh = 24;
+    ok &= Save(out, "btn_minimize.png", 4 * bw, bh, [&](QPainter& p) {
+        DrawStrip(p, bw, bh, [](QPainter& q, QRectF c) { q.drawLine(QPointF(c.left() + 10, 16), QPointF(c.left() + 20, 16)); },
+                  QColor(255, 255, 255, 120));
+    });
+    ok &= Save(out, "btn_maximize.png", 4 * bw, bh, [&](QPainter& p) {
+        DrawStrip(p, bw, bh, [](QPainter& q, QRectF c) { q.drawRect(QRectF(c.left() + 10, 7, 10, 10)); },
+                  QColor(255, 255, 255, 120));
+    });
+    ok &= Save(out, "btn_restore.png", 4 * bw, bh, [&](QPainter& p) {
+        DrawStrip(p, bw, bh, [](QPainter& q, QRectF c) {
+            q.drawRect(QRectF(c.left() + 9, 9, 9, 9));
+            q.drawPolyline(QPolygonF({QPointF(c.left() + 12, 9), QPointF(c.left() + 12, 6), QPointF(c.left() + 21, 6),
+                                      QPointF(c.left() + 21, 15), QPointF(c.left() + 18, 15)}));
+        }, QColor(255, 255, 255, 120));
+    });
+    ok &= Save(out, "btn_close.png", 4 * bw, bh, [&](QPainter& p) {
+        DrawStrip(p, bw, bh, [](QPainter& q, QRectF c) {
+            q.drawLine(QPointF(c.left() + 10, 7), QPointF(c.left() + 20, 17));
+            q.drawLine(QPointF(c.left() + 20, 7), QPointF(c.left() + 10, 17));
+        }, QColor("#D9534F"));
+    });
+    return ok ? 0 : 1;
+}

@@ -1,0 +1,515 @@
+// The skin library: forms built from "Pavoline.dui", styled by "Default.skn" (a Qt style sheet in
+// which @SKIN@ stands for the skin's directory), elements driven through the interfaces of skin.h.
+#include "skin.h"
+
+#include "form_description.h"
+#include "message_window.h"
+#include "skin_widgets.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFont>
+#include <QHash>
+#include <QListView>
+#include <QPointer>
+#include <QProgressBar>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSet>
+#include <QThread>
+#include <QVBoxLayout>
+
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+using pavoline::MessageWindow;
+using pavoline::sendMessage;
+
+namespace directui {
+namespace {
+
+// The face the suite was designed with, then CJK faces found on Linux.
+const QStringList kFontFamilies = {"微软雅黑", "Microsoft YaHei", "WenQuanYi Micro Hei", "Noto Sans CJK SC",
+                                   "Noto Sans CJK", "Droid Sans Fallback"};
+
+class Form;
+
+// One element: a widget and everything the launcher may ask of it. Operations that do not fit the
+// element's kind do nothing, so a page that drives the wrong kind cannot crash.
+class Element : public ISkinElement,
+                public IScrollBar,
+                public IComboBox,
+                public IList,
+                public IProgressBar,
+                public IHost {
+public:
+    Element(Form* form, const ElementSpec& spec, QWidget* widget) : form_(form), spec_(spec), widget_(widget) {
+        if (widget_) base_ = widget_->geometry();
+    }
+    ~Element() override = default;
+
+    // ISkinElement
+    QString Name() const override { return spec_.name; }
+    void SetVisible(int visible) override {
+        if (widget_) widget_->setVisible(visible != 0);
+    }
+    bool IsVisible() const override { return widget_ && !widget_->isHidden(); }
+    void SetText(const QString& text) override;
+    QString GetText() const override;
+    void SetStateImage(int slot, const QString& path) override {
+        if (auto* button = qobject_cast<SkinButton*>(widget_)) button->setStatePicture(slot, QPixmap(path));
+        else if (auto* label = qobject_cast<QLabel*>(widget_); label && slot == 0) label->setPixmap(QPixmap(path));
+    }
+    int GetLayoutOffset() const override { return offset_; }
+    void SetLayoutOffset(int dx) override {
+        offset_ = dx;
+        if (widget_) widget_->move(base_.topLeft() + QPoint(offset_, 0));
+    }
+    void Enable(bool enable) override {
+        if (widget_) widget_->setEnabled(enable);
+    }
+    bool IsEnabled() const override { return widget_ && widget_->isEnabled(); }
+    void SetCheck(bool checked) override {
+        if (auto* button = qobject_cast<QAbstractButton*>(widget_)) button->setChecked(checked);
+    }
+    bool GetCheck() const override {
+        auto* button = qobject_cast<QAbstractButton*>(widget_);
+        return button && button->isChecked();
+    }
+    void Relayout() override;
+    void Update() override {
+        if (widget_) widget_->update();
+    }
+    IScrollBar* AsScrollBar() override;
+    IComboBox* AsComboBox() override;
+    IList* AsList() override;
+    IProgressBar* AsProgressBar() override;
+    IHost* AsHost() override;
+    QWidget* Widget() override { return widget_; }
+
+    // IScrollBar
+    void SetScrollInfo(const ScrollInfo& info, bool) override {
+        auto* bar = qobject_cast<QScrollBar*>(widget_);
+        if (!bar) return;
+        const QSignalBlocker quiet(bar);
+        // The page size counts within the range: positions run from min to max - page + 1.
+        bar->setRange(info.min, std::max(info.min, info.max - std::max(info.page, 1) + 1));
+        bar->setPageStep(std::max(info.page, 1));
+        bar->setValue(info.pos);
+        // As with the platform's scroll bars: nothing to scroll once the page covers the range.
+        bar->setEnabled(!(info.disableNoScroll && info.page > info.max - info.min));
+    }
+    void SetScrollPos(int pos, bool) override {
+        if (auto* bar = qobject_cast<QScrollBar*>(widget_)) {
+            const QSignalBlocker quiet(bar);
+            bar->setValue(pos);
+        }
+    }
+    int GetScrollPos() const override {
+        auto* bar = qobject_cast<QScrollBar*>(widget_);
+        return bar ? bar->value() : 0;
+    }
+
+    // IComboBox
+    void Empty() override;
+    void AddString(const QString& text) override {
+        if (auto* combo = qobject_cast<QComboBox*>(widget_)) {
+            const QSignalBlocker quiet(combo);
+            combo->addItem(text);
+        }
+    }
+    void SetCurSel(int index) override {
+        if (auto* combo = qobject_cast<QComboBox*>(widget_)) {
+            const QSignalBlocker quiet(combo);
+            combo->setCurrentIndex(index);
+        }
+    }
+    int GetCurSel() const override {
+        auto* combo = qobject_cast<QComboBox*>(widget_);
+        return combo ? combo->currentIndex() : -1;
+    }
+    QString GetItemText(int index) const override {
+        auto* combo = qobject_cast<QComboBox*>(widget_);
+        return combo ? combo->itemText(index) : QString();
+    }
+    int GetCount() const override {
+        auto* combo = qobject_cast<QComboBox*>(widget_);
+        return combo ? combo->count() : 0;
+    }
+    void ClosePopup() override {
+        if (auto* combo = qobject_cast<QComboBox*>(widget_)) combo->hidePopup();
+    }
+
+    // IList
+    void RemoveAll() override;
+    IListRow* AddRow(const QString& rowTemplate) override;
+    int RowCount() const override { return static_cast<int>(rows_.size()); }
+    IListRow* Row(int index) override;
+    void Redraw() override { Update(); }
+
+    // IProgressBar
+    void SetRange(int low, int high) override {
+        if (auto* bar = qobject_cast<QProgressBar*>(widget_)) bar->setRange(low, high);
+    }
+    void SetPos(int pos) override {
+        QPointer<QProgressBar> bar = qobject_cast<QProgressBar*>(widget_);
+        if (!bar) return;
+        // A worker's progress is carried to the bar's own thread.
+        if (bar->thread() == QThread::currentThread())
+            bar->setValue(pos);
+        else
+            QMetaObject::invokeMethod(bar, [bar, pos] { if (bar) bar->setValue(pos); }, Qt::QueuedConnection);
+    }
+    int GetPos() const override {
+        auto* bar = qobject_cast<QProgressBar*>(widget_);
+        return bar ? bar->value() : 0;
+    }
+    void SetTextVisible(bool visible) override {
+        if (auto* bar = qobject_cast<QProgressBar*>(widget_)) bar->setTextVisible(visible);
+    }
+    void StartBusy() override {
+        if (auto* bar = qobject_cast<QProgressBar*>(widget_)) bar->setRange(0, 0);
+    }
+
+    // IHost
+    QWidget* TakeWindow() override {
+        QWidget* held = held_;
+        held_ = nullptr;
+        if (held) {
+            held->hide();
+            held->setParent(nullptr);
+        }
+        return held;
+    }
+    void PutWindow(QWidget* window) override {
+        if (!widget_ || !window) return;
+        held_ = window;
+        window->setParent(widget_);
+        widget_->layout()->addWidget(window);
+        window->show();
+    }
+    void Show() override {
+        if (widget_) widget_->show();
+        if (held_) held_->show();
+    }
+
+    const ElementSpec& spec() const { return spec_; }
+    QRect base() const { return base_; }
+
+private:
+    Form* form_;
+    ElementSpec spec_;
+    QPointer<QWidget> widget_;
+    QRect base_;
+    int offset_ = 0;
+    QPointer<QWidget> held_;
+    std::vector<std::unique_ptr<class ListRow>> rows_;
+};
+
+// The stand-in for a name the form does not have.
+class NullElement : public Element {
+public:
+    NullElement() : Element(nullptr, ElementSpec{}, nullptr) {}
+};
+
+NullElement& Null() {
+    static NullElement null;
+    return null;
+}
+
+IScrollBar* Element::AsScrollBar() { return qobject_cast<QScrollBar*>(widget_) ? this : static_cast<IScrollBar*>(&Null()); }
+IComboBox* Element::AsComboBox() { return qobject_cast<QComboBox*>(widget_) ? this : static_cast<IComboBox*>(&Null()); }
+IList* Element::AsList() { return spec_.kind == "list" && widget_ ? this : static_cast<IList*>(&Null()); }
+IProgressBar* Element::AsProgressBar() {
+    return qobject_cast<QProgressBar*>(widget_) ? this : static_cast<IProgressBar*>(&Null());
+}
+IHost* Element::AsHost() { return spec_.kind == "host" && widget_ ? this : static_cast<IHost*>(&Null()); }
+
+void Element::SetText(const QString& text) {
+    if (auto* label = qobject_cast<QLabel*>(widget_)) label->setText(text);
+    else if (auto* button = qobject_cast<QAbstractButton*>(widget_)) button->setText(text);
+    else if (auto* combo = qobject_cast<QComboBox*>(widget_)) combo->setEditText(text);
+    else if (auto* bar = qobject_cast<QProgressBar*>(widget_)) bar->setFormat(text);
+}
+
+QString Element::GetText() const {
+    if (auto* label = qobject_cast<QLabel*>(widget_)) return label->text();
+    if (auto* button = qobject_cast<QAbstractButton*>(widget_)) return button->text();
+    if (auto* combo = qobject_cast<QComboBox*>(widget_)) return combo->currentText();
+    return QString();
+}
+
+void Element::Empty() {
+    if (auto* combo = qobject_cast<QComboBox*>(widget_)) {
+        const QSignalBlocker quiet(combo);
+        combo->clear();
+    } else if (spec_.kind == "host") {
+        if (QWidget* held = TakeWindow()) held->deleteLater();
+    }
+}
+
+// Builds widgets from specs and routes their notifications to the host window.
+class Form : public QObject, public ISkinForm {
+public:
+    Form(const SkinDescription& skin, const ElementSpec& spec, QWidget* host, const QString& styleSheet);
+    ISkinElement* FindElement(const QString& name, int flags) override;
+    QWidget* Root() override { return root_; }
+
+    // Makes the widget tree of spec under parent, registering named elements in into.
+    QWidget* build(const ElementSpec& spec, QWidget* parent, QHash<QString, Element*>& into,
+                   std::vector<std::unique_ptr<Element>>& owner);
+    const SkinDescription& skin() const { return skin_; }
+    void notify(pavoline::UINT message, pavoline::WPARAM wParam, pavoline::LPARAM lParam) {
+        sendMessage(notifyTarget_, message, wParam, lParam);
+    }
+
+private:
+    const SkinDescription& skin_;
+    MessageWindow* notifyTarget_;
+    QPointer<QWidget> root_;
+    std::vector<std::unique_ptr<Element>> elements_;
+    QHash<QString, Element*> byName_;
+    QSet<QString> reportedMissing_;
+};
+
+class ListRow : public IListRow {
+public:
+    ListRow(Form* form, Element* list, const ElementSpec& spec, QWidget* parent, int index) : index_(index) {
+        widget_ = form->build(spec, parent, byName_, parts_);
+        widget_->setFixedSize(spec.number("w", 100), spec.number("h", 40));
+        for (size_t i = 1; i < parts_.size(); ++i) {
+            QWidget* w = parts_[i]->Widget();
+            const QString name = parts_[i]->Name();
+            QObject::disconnect(w, nullptr, form, nullptr); // a row part reports as a list item only
+            auto notifyClick = [form, list, this, name] {
+                SkinListItemNotify record;
+                record.list = list;
+                record.row = index_;
+                record.part = name;
+                form->notify(pavoline::WM_SKIN_LISTITEM, reinterpret_cast<pavoline::WPARAM>(&record), 0);
+            };
+            if (auto* label = qobject_cast<ClickableLabel*>(w)) QObject::connect(label, &ClickableLabel::clicked, notifyClick);
+            else if (auto* button = qobject_cast<QAbstractButton*>(w)) QObject::connect(button, &QAbstractButton::clicked, notifyClick);
+        }
+    }
+    ~ListRow() override { delete widget_; }
+    int Index() const override { return index_; }
+    ISkinElement* Part(const QString& name) override {
+        Element* e = byName_.value(name);
+        return e ? static_cast<ISkinElement*>(e) : &Null();
+    }
+    // The parts, in template order; the row itself (element 0 of parts_) is not one of them.
+    int PartCount() const override { return static_cast<int>(parts_.size()) - 1; }
+    ISkinElement* PartAt(int index) override {
+        return index >= 0 && index < PartCount() ? static_cast<ISkinElement*>(parts_[index + 1].get()) : &Null();
+    }
+    QWidget* widget() const { return widget_; }
+
+private:
+    int index_;
+    QWidget* widget_ = nullptr;
+    std::vector<std::unique_ptr<Element>> parts_;
+    QHash<QString, Element*> byName_;
+};
+
+void Element::RemoveAll() {
+    rows_.clear();
+}
+
+IListRow* Element::AddRow(const QString& rowTemplate) {
+    auto* area = qobject_cast<QScrollArea*>(widget_);
+    if (!area || !form_ || !form_->skin().rows.contains(rowTemplate)) return nullptr;
+    QWidget* content = area->widget();
+    rows_.push_back(std::make_unique<ListRow>(form_, this, form_->skin().rows.value(rowTemplate), content,
+                                              static_cast<int>(rows_.size())));
+    content->layout()->addWidget(rows_.back()->widget());
+    rows_.back()->widget()->show();
+    return rows_.back().get();
+}
+
+IListRow* Element::Row(int index) {
+    return index >= 0 && index < RowCount() ? rows_[static_cast<size_t>(index)].get() : nullptr;
+}
+
+void Element::Relayout() {
+    if (!widget_) return;
+    if (QWidget* parent = widget_->parentWidget()) parent->update();
+    widget_->update();
+}
+
+Form::Form(const SkinDescription& skin, const ElementSpec& spec, QWidget* host, const QString& styleSheet)
+    : QObject(host), skin_(skin), notifyTarget_(dynamic_cast<MessageWindow*>(host)) {
+    root_ = build(spec, host, byName_, elements_);
+    root_->setObjectName(spec.name);
+    QFont font = root_->font();
+    font.setFamilies(kFontFamilies);
+    font.setPixelSize(spec.number("fontsize", 14));
+    root_->setFont(font);
+    root_->setStyleSheet(styleSheet);
+    root_->setGeometry(0, 0, spec.number("w", host->width()), spec.number("h", host->height()));
+    if (host->width() < root_->width() || host->height() < root_->height())
+        host->resize(std::max(host->width(), root_->width()), std::max(host->height(), root_->height()));
+    root_->show();
+}
+
+ISkinElement* Form::FindElement(const QString& name, int) {
+    if (Element* e = byName_.value(name)) return e;
+    if (!reportedMissing_.contains(name)) {
+        reportedMissing_.insert(name);
+        std::fprintf(stderr, "skin: form %s has no element %s\n", qPrintable(root_ ? root_->objectName() : QString()),
+                     qPrintable(name));
+    }
+    return &Null();
+}
+
+QWidget* Form::build(const ElementSpec& spec, QWidget* parent, QHash<QString, Element*>& into,
+                     std::vector<std::unique_ptr<Element>>& owner) {
+    const QString& kind = spec.kind;
+    QWidget* widget = nullptr;
+    auto sendClick = [this](Element* e) { notify(pavoline::WM_SKIN_CLICK, reinterpret_cast<pavoline::WPARAM>(e), 0); };
+    Element* element = nullptr;
+    auto wire = [&](auto* w) {
+        widget = w;
+        return w;
+    };
+    if (kind == "button" || kind == "tab") {
+        auto* button = wire(new SkinButton(spec.attribute("text"), parent));
+        button->setCheckable(kind == "tab");
+        button->setAutoExclusive(kind == "tab");
+        button->setCursor(Qt::PointingHandCursor);
+        if (spec.attributes.contains("image")) button->setStatePicture(0, QPixmap(spec.attribute("image")));
+    } else if (kind == "checkbox") {
+        wire(new QCheckBox(spec.attribute("text"), parent));
+    } else if (kind == "label" || kind == "image") {
+        auto* label = wire(new ClickableLabel(spec.attribute("text"), parent));
+        label->setWordWrap(spec.attribute("wrap") == "1");
+        const bool centred = spec.attribute("align", kind == "image" ? "center" : "left") == "center";
+        label->setAlignment(centred ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignVCenter);
+        if (spec.attributes.contains("image")) {
+            label->setPixmap(QPixmap(spec.attribute("image")));
+            label->setScaledContents(spec.attribute("scaled") == "1");
+        }
+    } else if (kind == "combobox") {
+        auto* combo = wire(new QComboBox(parent));
+        combo->view()->setObjectName("PopupSingleList_ComboBox");
+    } else if (kind == "scrollbar") {
+        wire(new QScrollBar(spec.attribute("orientation") == "vertical" ? Qt::Vertical : Qt::Horizontal, parent));
+    } else if (kind == "progress") {
+        auto* bar = wire(new QProgressBar(parent));
+        bar->setRange(0, 100);
+        bar->setTextVisible(false);
+    } else if (kind == "list") {
+        auto* area = wire(new QScrollArea(parent));
+        auto* content = new QWidget;
+        auto* rows = new QVBoxLayout(content);
+        rows->setContentsMargins(0, 0, 0, 0);
+        rows->setSpacing(spec.number("spacing", 0));
+        rows->setAlignment(Qt::AlignTop);
+        area->setWidget(content);
+        area->setWidgetResizable(true);
+        area->setFrameShape(QFrame::NoFrame);
+    } else if (kind == "host") {
+        auto* host = wire(new QWidget(parent));
+        auto* layout = new QVBoxLayout(host);
+        layout->setContentsMargins(0, 0, 0, 0);
+    } else {
+        wire(new QWidget(parent)); // form, row, container
+        widget->setAttribute(Qt::WA_StyledBackground);
+    }
+    widget->setObjectName(spec.name);
+    if (spec.attributes.contains("class")) widget->setProperty("class", spec.attribute("class"));
+    if (spec.attributes.contains("tip")) widget->setToolTip(spec.attribute("tip"));
+    widget->setGeometry(spec.number("x"), spec.number("y"), spec.number("w", 10), spec.number("h", 10));
+    widget->setVisible(spec.attribute("visible", "1") != "0");
+
+    owner.push_back(std::make_unique<Element>(this, spec, widget));
+    element = owner.back().get();
+    if (!spec.name.isEmpty()) into.insert(spec.name, element);
+
+    if (auto* button = qobject_cast<QAbstractButton*>(widget))
+        QObject::connect(button, &QAbstractButton::clicked, this, [sendClick, element] { sendClick(element); });
+    if (auto* label = qobject_cast<ClickableLabel*>(widget); label && spec.attribute("clickable") == "1")
+        QObject::connect(label, &ClickableLabel::clicked, this, [sendClick, element] { sendClick(element); });
+    if (auto* combo = qobject_cast<QComboBox*>(widget)) {
+        QObject::connect(combo, qOverload<int>(&QComboBox::currentIndexChanged), this, [this, element](int) {
+            notify(pavoline::WM_SKIN_SELCHANGE, reinterpret_cast<pavoline::WPARAM>(element), 0);
+        });
+    }
+    if (auto* bar = qobject_cast<QScrollBar*>(widget)) {
+        QObject::connect(bar, &QAbstractSlider::actionTriggered, this, [this, bar](int action) {
+            int code = -1;
+            switch (action) {
+            case QAbstractSlider::SliderSingleStepSub: code = kScrollLineBack; break;
+            case QAbstractSlider::SliderSingleStepAdd: code = kScrollLineOn; break;
+            case QAbstractSlider::SliderPageStepSub: code = kScrollPageBack; break;
+            case QAbstractSlider::SliderPageStepAdd: code = kScrollPageOn; break;
+            case QAbstractSlider::SliderMove: code = kScrollThumbMoving; break;
+            default: break;
+            }
+            if (code >= 0) notify(pavoline::WM_SKIN_SCROLL, static_cast<pavoline::WPARAM>(code), bar->sliderPosition());
+        });
+        QObject::connect(bar, &QAbstractSlider::sliderReleased, this, [this, bar] {
+            notify(pavoline::WM_SKIN_SCROLL, kScrollThumbReleased, bar->sliderPosition());
+        });
+    }
+    for (const ElementSpec& child : spec.children) build(child, widget, into, owner);
+    return widget;
+}
+
+class Skin : public ISkin {
+public:
+    Skin(SkinDescription description, QString styleSheet)
+        : description_(std::move(description)), styleSheet_(std::move(styleSheet)) {}
+    ISkinForm* CreateForm(const QString& formName, QWidget* host) override {
+        if (!host || !description_.forms.contains(formName)) {
+            std::fprintf(stderr, "skin: no form %s\n", qPrintable(formName));
+            return nullptr;
+        }
+        return new Form(description_, description_.forms[formName], host, styleSheet_);
+    }
+
+private:
+    SkinDescription description_;
+    QString styleSheet_;
+};
+
+std::unique_ptr<Skin>& TheSkin() {
+    static std::unique_ptr<Skin> skin;
+    return skin;
+}
+
+QString InSkinDirectory(const wchar_t* name) {
+    const QString file = QString::fromWCharArray(name ? name : L"");
+    return QFileInfo(file).isAbsolute() ? file : QDir(QCoreApplication::applicationDirPath()).filePath(file);
+}
+
+} // namespace
+} // namespace directui
+
+extern "C" DIRECTUI_EXPORT directui::ISkin* OpenSkinW(const wchar_t* description, const wchar_t* skin, int, int, int) {
+    using namespace directui;
+    QFile dui(InSkinDirectory(description));
+    QFile skn(InSkinDirectory(skin));
+    if (!dui.open(QIODevice::ReadOnly)) {
+        std::fprintf(stderr, "skin: cannot read %s\n", qPrintable(dui.fileName()));
+        return nullptr;
+    }
+    QString error;
+    std::optional<SkinDescription> parsed = ParseSkinDescription(dui.readAll(), &error);
+    if (!parsed) {
+        std::fprintf(stderr, "skin: %s: %s\n", qPrintable(dui.fileName()), qPrintable(error));
+        return nullptr;
+    }
+    QString styleSheet;
+    if (skn.open(QIODevice::ReadOnly)) styleSheet = QString::fromUtf8(skn.readAll());
+    styleSheet.replace("@SKIN@", QFileInfo(skn.fileName()).absolutePath());
+    TheSkin() = std::make_unique<Skin>(std::move(*parsed), styleSheet);
+    return TheSkin().get();
+}
+
+extern "C" DIRECTUI_EXPORT void FreeSkin() { directui::TheSkin().reset(); }

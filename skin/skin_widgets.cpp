@@ -1,0 +1,58 @@
+#include "skin_widgets.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace directui {
+
+void SkinButton::setStatePicture(int slot, const QPixmap& picture) {
+    if (picture.isNull())
+        pictures_.remove(slot);
+    else
+        pictures_.insert(slot, picture);
+    update();
+}
+
+int SkinButton::shownSlot() const {
+    auto has = [this](int slot) { return pictures_.contains(slot); };
+    if (isDown() && has(2)) return 2;
+    if (isChecked() && has(3)) return 3;
+    if (hover_ && has(1)) return 1;
+    if (hasFocus() && has(4)) return 4;
+    return 0;
+}
+
+void SkinButton::paintEvent(QPaintEvent* event) {
+    if (pictures_.isEmpty()) {
+        QPushButton::paintEvent(event);
+        return;
+    }
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    const QPixmap picture = pictures_.value(shownSlot(), pictures_.value(0));
+    if (!picture.isNull()) {
+        // Kept in proportion and centred in the button.
+        const QSize size = picture.size().scaled(this->size(), Qt::KeepAspectRatio);
+        const QRect target(QPoint((width() - size.width()) / 2, (height() - size.height()) / 2), size);
+        painter.drawPixmap(target, picture);
+    }
+}
+
+void SkinButton::enterEvent(QEnterEvent* event) {
+    hover_ = true;
+    update();
+    QPushButton::enterEvent(event);
+}
+
+void SkinButton::leaveEvent(QEvent* event) {
+    hover_ = false;
+    update();
+    QPushButton::leaveEvent(event);
+}
+
+void ClickableLabel::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) emit clicked();
+    QLabel::mouseReleaseEvent(event);
+}
+
+} // namespace directui

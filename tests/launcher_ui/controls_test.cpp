@@ -1,0 +1,189 @@
+#include "owner_drawn.h"
+#include "skin_test_support.h"
+#include "tip_dialog.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QMenu>
+#include <QTest>
+#include <QTimer>
+
+namespace pavoline {
+
+class ControlsTest : public QObject {
+    Q_OBJECT
+
+    // Runs the tip modally and, once it shows, lets act press or update something in it.
+    int runTip(CTipDlg& tip, const std::function<void()>& act) {
+        QTimer::singleShot(0, &tip, [&tip, act] {
+            act();
+            if (tip.isVisible()) tip.done(0); // a failed check must not leave the dialog open
+        });
+        return tip.exec();
+    }
+    static bool shown(CTipDlg& tip, const char* name) { return tip.form()->FindElement(name, 90000)->IsVisible(); }
+    static void click(CTipDlg& tip, const char* name) {
+        QTest::mouseClick(tip.form()->FindElement(name, 90000)->Widget(), Qt::LeftButton);
+    }
+
+private slots:
+    void initTestCase() { test::LoadSuiteSkin(); }
+
+    void tipButtonSetsShowTheirButtons() {
+        struct Case {
+            int set, close;
+            bool ok, yes, closeShown;
+        };
+        for (const Case& c : {Case{2, 1, true, false, true}, Case{1, 0, false, true, false}, Case{3, 0, false, true, false},
+                              Case{0, 0, false, false, false}, Case{4, 0, false, false, false}}) {
+            CTipDlg tip;
+            tip.Set("提示文字", c.set, c.close);
+            runTip(tip, [&] {
+                QCOMPARE(shown(tip, "Btn_OK"), c.ok);
+                QCOMPARE(shown(tip, "Btn_Yes"), c.yes);
+                QCOMPARE(shown(tip, "Btn_No"), c.yes);
+                QCOMPARE(shown(tip, "Btn_Close"), c.closeShown);
+                QCOMPARE(tip.form()->FindElement("Sta_tip", 90000)->GetText(), QString("提示文字"));
+                tip.done(CTipDlg::kResultOk);
+            });
+        }
+    }
+
+    void tipResultsFollowTheButtons() {
+        for (const auto& [name, set, result] : {std::tuple{"Btn_OK", 2, 1}, std::tuple{"Btn_Yes", 1, 1},
+                                                 std::tuple{"Btn_No", 1, 2}, std::tuple{"Btn_Close", 1, 1}}) {
+            CTipDlg tip;
+            tip.Set("q", set, 1);
+            QCOMPARE(runTip(tip, [&] { click(tip, name); }), result); // a question closed by the close button is OK
+        }
+    }
+
+    void tipUpdateReplacesTextAndButtons() {
+        CTipDlg tip;
+        tip.Set("取消下载？", 1, 0);
+        const int result = runTip(tip, [&] {
+            const QString working = "正在处理";
+            QCOMPARE(sendMessage(&tip, WM_TIP_UPDATE, reinterpret_cast<WPARAM>(&working), 0), LRESULT(1));
+            QVERIFY(!shown(tip, "Btn_OK"));
+            QVERIFY(!shown(tip, "Btn_Yes"));
+            QVERIFY(!shown(tip, "Btn_Close")); // keeps its state
+            const QString failed = "下载失败，请检查网络连接!";
+            sendMessage(&tip, WM_TIP_UPDATE, reinterpret_cast<WPARAM>(&failed), 1);
+            QVERIFY(shown(tip, "Btn_OK"));
+            QVERIFY(shown(tip, "Btn_Close"));
+            QVERIFY(!shown(tip, "Btn_No"));
+            QCOMPARE(tip.form()->FindElement("Sta_tip", 90000)->GetText(), failed);
+            QVERIFY(tip.grab().save(test::ScreenshotPath("DUI_Tip")));
+            click(tip, "Btn_OK");
+        });
+        QCOMPARE(result, 1);
+    }
+
+    void tipAnswersCanBeQueuedByTests() {
+        CTipDlg::SetNextAnswer(CTipDlg::kResultCancel);
+        CTipDlg tip;
+        tip.Set("要升级吗？", 1, 0);
+        QCOMPARE(tip.exec(), 2);
+        QCOMPARE(CTipDlg::LastText(), QString("要升级吗？"));
+    }
+
+    void stripButtonChoosesItsState() {
+        QWidget parent;
+        CButtonExt button(&parent);
+        button.move(40, 10);
+        button.resize(77, 33);
+        QCOMPARE(button.size(), QSize(77, 33)); // no picture: keeps its size
+        QPixmap strip(120, 24);
+        strip.fill(Qt::red);
+        button.SetPicture(strip);
+        QCOMPARE(button.size(), QSize(30, 24));
+        QCOMPARE(button.pos(), QPoint(40, 10));
+        parent.show();
+        QCOMPARE(button.StateIndex(), 0);
+        QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(45, 15));
+        QApplication::sendEvent(&button, &enter);
+        QCOMPARE(button.StateIndex(), 1);
+        button.setDown(true);
+        QCOMPARE(button.StateIndex(), 2);
+        button.setDown(false);
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(&button, &leave);
+        QCOMPARE(button.StateIndex(), 0);
+        int clicks = 0;
+        connect(&button, &QPushButton::clicked, [&] { ++clicks; });
+        // A double click arrives as press, release, double-click, release: two presses.
+        const QPointF at(10, 10);
+        for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonDblClick,
+                                  QEvent::MouseButtonRelease}) {
+            QMouseEvent event(type, at, button.mapToGlobal(at), type == QEvent::MouseButtonRelease ? Qt::LeftButton : Qt::LeftButton,
+                              type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(&button, &event);
+        }
+        QCOMPARE(clicks, 2);
+        button.SetToolTipText("最小化");
+        QCOMPARE(button.ToolTipText(), QString("最小化"));
+    }
+
+    void searchEditPlaceholderAndFocus() {
+        QWidget window;
+        CSearchEdit edit(&window);
+        QLineEdit other(&window);
+        other.move(0, 40);
+        QCOMPARE(edit.text(), QString(CSearchEdit::kPlaceholder));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        edit.setFocus();
+        QTRY_VERIFY(edit.hasFocus());
+        QCOMPARE(edit.text(), QString());
+        QTest::keyClicks(&edit, "N70");
+        other.setFocus();
+        QTRY_VERIFY(other.hasFocus());
+        QCOMPARE(edit.text(), QString("N70")); // kept while not empty
+        edit.setFocus();
+        QTRY_VERIFY(edit.hasFocus());
+        QCOMPARE(edit.text(), QString()); // a typed term is cleared too
+        other.setFocus();
+        QTRY_COMPARE(edit.text(), QString(CSearchEdit::kPlaceholder));
+    }
+
+    void searchEditMenuGreying() {
+        CSearchEdit edit;
+        auto enabled = [&](int id) {
+            std::unique_ptr<QMenu> menu(edit.BuildContextMenu());
+            for (QAction* a : menu->actions())
+                if (!a->isSeparator() && a->data().toInt() == id) return a->isEnabled();
+            return false;
+        };
+        std::unique_ptr<QMenu> menu(edit.BuildContextMenu());
+        QStringList labels;
+        for (QAction* a : menu->actions()) labels << (a->isSeparator() ? "-" : a->text());
+        QCOMPARE(labels, QStringList({"撤销(&U)", "-", "剪切(&T)", "复制(&C)", "粘贴(&P)", "删除(&D)", "-", "全选(&A)"}));
+
+        edit.setText("abcdef");
+        edit.setSelection(0, 2);
+        QVERIFY(enabled(CSearchEdit::kCut) && enabled(CSearchEdit::kCopy) && enabled(CSearchEdit::kDelete));
+        QVERIFY(enabled(CSearchEdit::kSelectAll)); // only part selected
+        edit.selectAll();
+        QVERIFY(!enabled(CSearchEdit::kSelectAll)); // already all selected
+        edit.deselect();
+        QVERIFY(!enabled(CSearchEdit::kCut) && !enabled(CSearchEdit::kCopy) && !enabled(CSearchEdit::kDelete));
+        QApplication::clipboard()->setText("x");
+        QVERIFY(enabled(CSearchEdit::kPaste));
+        edit.setReadOnly(true);
+        edit.selectAll();
+        QVERIFY(!enabled(CSearchEdit::kPaste) && !enabled(CSearchEdit::kCut) && !enabled(CSearchEdit::kDelete));
+        QVERIFY(enabled(CSearchEdit::kCopy));
+        edit.setReadOnly(false);
+        edit.clear();
+        QVERIFY(!enabled(CSearchEdit::kSelectAll));
+        QVERIFY(!enabled(CSearchEdit::kUndo) || edit.isUndoAvailable());
+        edit.setText("ab");
+        edit.RunCommand(CSearchEdit::kSelectAll);
+        QCOMPARE(edit.selectedText(), QString("ab"));
+    }
+};
+
+} // namespace pavoline
+
+QTEST_MAIN(pavoline::ControlsTest)
+#include "controls_test.moc"

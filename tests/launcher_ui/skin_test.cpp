@@ -1,0 +1,224 @@
+#include "skin_test_support.h"
+
+#include "worker_thread.h"
+
+#include <QAbstractItemView>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+
+namespace pavoline {
+
+using directui::ISkinElement;
+using directui::ISkinForm;
+using test::HostWindow;
+
+class SkinTest : public QObject {
+    Q_OBJECT
+private:
+    directui::ISkin* skin_ = nullptr;
+    QString icon_ = QString(PAVOLINE_SOURCE_DIR) + "/tests/data/samples/phone_icon.png";
+
+private slots:
+    void initTestCase() { skin_ = test::LoadSuiteSkin(); }
+
+    void everyFormOfTheLauncherExists() {
+        for (const char* name : {"DUI_PhoneSelect", "DUI_Tip", "DUI_ModelManage", "DUI_AllModel", "DUI_AllListContainer",
+                                 "DUI_InstalledModel", "DUI_Uninstall", "DUI_Progress", "DUI_InstallDone"}) {
+            HostWindow host;
+            QVERIFY2(skin_->CreateForm(name, &host), name);
+        }
+        HostWindow host;
+        QVERIFY(!skin_->CreateForm("DUI_None", &host));
+    }
+
+    void unknownElementsDoNothing() {
+        HostWindow host;
+        ISkinForm* form = skin_->CreateForm("DUI_Tip", &host);
+        ISkinElement* missing = form->FindElement("Btn_Missing", 90000);
+        QVERIFY(missing);
+        QCOMPARE(form->FindElement("Btn_Missing", 90000), missing);
+        missing->SetVisible(-1);
+        missing->SetText("x");
+        missing->AsScrollBar()->SetScrollPos(3, true);
+        missing->AsList()->AddRow("UIF_LV_AllList");
+        QCOMPARE(missing->GetText(), QString());
+        QVERIFY(!missing->Widget());
+        // A label asked for a scroll bar gets the stand-in too.
+        QCOMPARE(form->FindElement("Sta_tip", 90000)->AsScrollBar()->GetScrollPos(), 0);
+    }
+
+    void visibilityTextCheckAndEnable() {
+        HostWindow host;
+        ISkinForm* form = skin_->CreateForm("DUI_PhoneSelect", &host);
+        ISkinElement* mark = form->FindElement("Sta_NewVersionIcon", 90000);
+        QVERIFY(!mark->IsVisible());
+        mark->SetVisible(-1);
+        QVERIFY(mark->IsVisible());
+        mark->SetVisible(0);
+        QVERIFY(!mark->IsVisible());
+        ISkinElement* prompt = form->FindElement("Sta_PlsSelect", 90000);
+        prompt->SetText("选择");
+        QCOMPARE(prompt->GetText(), QString("选择"));
+        ISkinElement* manager = form->FindElement("Btn_PhoneManager", 90000);
+        manager->Enable(false);
+        QVERIFY(!manager->IsEnabled());
+        HostWindow tabs;
+        ISkinForm* manage = skin_->CreateForm("DUI_ModelManage", &tabs);
+        ISkinElement* all = manage->FindElement("Tab_RB_AllModel", 90000);
+        ISkinElement* installed = manage->FindElement("Tab_RB_InstalledModel", 90000);
+        all->SetCheck(true);
+        installed->SetCheck(true);
+        QVERIFY(!all->GetCheck()); // tabs are exclusive
+        QVERIFY(installed->GetCheck());
+    }
+
+    void clicksArriveAsSkinClickWithTheElement() {
+        HostWindow host;
+        ISkinForm* form = skin_->CreateForm("DUI_Tip", &host);
+        ISkinElement* ok = form->FindElement("Btn_OK", 90000);
+        QTest::mouseClick(ok->Widget(), Qt::LeftButton);
+        QCOMPARE(host.messages.size(), size_t(1));
+        QCOMPARE(host.messages[0].message, WM_SKIN_CLICK);
+        QCOMPARE(host.messages[0].wParam, reinterpret_cast<WPARAM>(ok));
+    }
+
+    void stateImagesAndLayoutOffsets() {
+        HostWindow host;
+        ISkinForm* form = skin_->CreateForm("DUI_PhoneSelect", &host);
+        ISkinElement* frame = form->FindElement("Btn_Frame1", 90000);
+        const QPoint base = frame->Widget()->pos();
+        frame->SetLayoutOffset(-304);
+        QCOMPARE(frame->GetLayoutOffset(), -304);
+        QCOMPARE(frame->Widget()->pos(), base - QPoint(304, 0));
+        frame->SetLayoutOffset(0);
+        QCOMPARE(frame->Widget()->pos(), base);
+        frame->SetStateImage(0, icon_);
+        frame->SetStateImage(4, icon_);
+        form->FindElement("UIF_Btn", 90000)->Relayout();
+    }
+
+    void scrollBarSettingsAndNotifications() {
+        HostWindow host;
+        ISkinForm* form = skin_->CreateForm("DUI_PhoneSelect", &host);
+        directui::IScrollBar* bar = form->FindElement("SB_Phoneselect", 90000)->AsScrollBar();
+        auto* widget = qobject_cast<QScrollBar*>(form->FindElement("SB_Phoneselect", 90000)->Widget());
+        QVERIFY(widget);
+        directui::ScrollInfo info;
+        info.max = 7;
+        info.page = 3;
+        info.disableNoScroll = true;
+        bar->SetScrollInfo(info, true);
+        QCOMPARE(widget->maximum(), 5); // positions 0..N-3
+        QVERIFY(widget->isEnabled());
+        bar->SetScrollPos(2, true);
+        QCOMPARE(bar->GetScrollPos(), 2);
+        QVERIFY(host.messages.empty()); // setting from code notifies nothing
+        const std::vector<std::pair<QAbstractSlider::SliderAction, WPARAM>> actions = {
+            {QAbstractSlider::SliderSingleStepSub, 0}, {QAbstractSlider::SliderSingleStepAdd, 1},
+            {QAbstractSlider::SliderPageStepSub, 2}, {QAbstractSlider::SliderPageStepAdd, 3}};
+        for (const auto& [action, code] : actions) {
+            host.messages.clear();
+            widget->triggerAction(action);
+            QCOMPARE(host.messages.size(), size_t(1));
+            QCOMPARE(host.messages[0].message, WM_SKIN_SCROLL);
+            QCOMPARE(host.messages[0].wParam, code);
+            QCOMPARE(host.messages[0].lParam, LPARAM(widget->sliderPosition()));
+        }
+        host.messages.clear();
+        widget->setSliderDown(true);
+        widget->setSliderPosition(4);
+        widget->setSliderDown(false);
+        QVERIFY(!host.messages.empty());
+        QCOMPARE(host.messages.back().wParam, WPARAM(4));
+        QCOMPARE(host.messages.back().lParam, LPARAM(4));
+        info.max = 2;
+        bar->SetScrollInfo(info, true);
+        QVERIFY(!widget->isEnabled()); // the page covers the range: disabled, not hidden
+    }
+
+    void comboBoxOperationsAndNotifications() {
+        HostWindow host;
+        ISkinForm* form = skin_->CreateForm("DUI_AllModel", &host);
+        ISkinElement* family = form->FindElement("Com_Family", 90000);
+        directui::IComboBox* box = family->AsComboBox();
+        box->AddString("全部系列");
+        box->AddString("N");
+        box->SetCurSel(0);
+        QVERIFY(host.messages.empty());
+        QCOMPARE(box->GetCount(), 2);
+        QCOMPARE(box->GetItemText(1), QString("N"));
+        auto* combo = qobject_cast<QComboBox*>(family->Widget());
+        QCOMPARE(combo->view()->objectName(), QString("PopupSingleList_ComboBox"));
+        combo->setCurrentIndex(1); // as the user would
+        QCOMPARE(host.messages.size(), size_t(1));
+        QCOMPARE(host.messages[0].message, WM_SKIN_SELCHANGE);
+        QCOMPARE(host.messages[0].wParam, reinterpret_cast<WPARAM>(family));
+        QCOMPARE(box->GetCurSel(), 1);
+        box->Empty();
+        QCOMPARE(box->GetCount(), 0);
+    }
+
+    void listRowsFromTemplatesReportClickedParts() {
+        HostWindow host;
+        ISkinForm* form = skin_->CreateForm("DUI_InstalledModel", &host);
+        directui::IList* list = form->FindElement("LV_InstalledModel", 90000)->AsList();
+        QVERIFY(!list->AddRow("UIF_Unknown"));
+        for (int i = 0; i < 3; ++i) list->AddRow("UIF_LV_InstalledModel");
+        QCOMPARE(list->RowCount(), 3);
+        directui::IListRow* row = list->Row(1);
+        QCOMPARE(row->Index(), 1);
+        QCOMPARE(row->PartCount(), 3);
+        QCOMPARE(row->PartAt(0)->Name(), QString("Lgo_IM_Item"));
+        QCOMPARE(row->PartAt(2)->Name(), QString("CB_IM_Item"));
+        row->PartAt(1)->SetText("N70");
+        QCOMPARE(row->Part("Sta_IM_Item")->GetText(), QString("N70"));
+        host.show();
+        QTest::mouseClick(row->Part("Lgo_IM_Item")->Widget(), Qt::LeftButton);
+        QCOMPARE(host.messages.size(), size_t(1));
+        QCOMPARE(host.messages[0].message, WM_SKIN_LISTITEM);
+        QCOMPARE(host.messages[0].listRow, 1);
+        QCOMPARE(host.messages[0].listPart, QString("Lgo_IM_Item"));
+        row->Part("CB_IM_Item")->SetCheck(true);
+        QVERIFY(row->Part("CB_IM_Item")->GetCheck());
+        list->RemoveAll();
+        QCOMPARE(list->RowCount(), 0);
+        QVERIFY(!list->Row(0));
+    }
+
+    void hostTakesAndGivesWindows() {
+        HostWindow host;
+        ISkinForm* form = skin_->CreateForm("DUI_ModelManage", &host);
+        directui::IHost* holder = form->FindElement("HndObj_Model", 90000)->AsHost();
+        auto* page = new QLabel("page");
+        holder->PutWindow(page);
+        QCOMPARE(page->parentWidget(), form->FindElement("HndObj_Model", 90000)->Widget());
+        QCOMPARE(holder->TakeWindow(), page);
+        QVERIFY(!page->parentWidget());
+        QVERIFY(!holder->TakeWindow());
+        delete page;
+    }
+
+    void progressFromAWorkerReachesTheBar() {
+        HostWindow host;
+        ISkinForm* form = skin_->CreateForm("DUI_Progress", &host);
+        directui::IProgressBar* bar = form->FindElement("ProgBar", 90000)->AsProgressBar();
+        bar->SetRange(0, 100);
+        WorkerThread worker;
+        worker.start([bar] { bar->SetPos(57); });
+        worker.waitServingSends();
+        QTRY_COMPARE(bar->GetPos(), 57);
+        bar->StartBusy();
+        auto* widget = qobject_cast<QProgressBar*>(form->FindElement("ProgBar", 90000)->Widget());
+        QCOMPARE(widget->maximum(), 0);
+    }
+};
+
+} // namespace pavoline
+
+QTEST_MAIN(pavoline::SkinTest)
+#include "skin_test.moc"

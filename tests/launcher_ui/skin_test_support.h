@@ -1,0 +1,58 @@
+#pragma once
+// Shared by the window tests: the suite's skin loaded from the build, a host window that records
+// its messages, and screenshots.
+
+#include "message_window.h"
+#include "skin.h"
+#include "skin_loader.h"
+
+#include <QDir>
+#include <QWidget>
+
+#include <vector>
+
+namespace pavoline::test {
+
+inline directui::ISkin* LoadSuiteSkin() {
+    static SkinLoader loader;
+    static directui::ISkin* skin = [] {
+        if (!loader.load(PAVOLINE_SUITE_DIR)) qFatal("%s", qPrintable(loader.error()));
+        const QDir suite(PAVOLINE_SUITE_DIR);
+        directui::ISkin* opened = loader.open(suite.filePath("Pavoline.dui"), suite.filePath("Default.skn"));
+        if (!opened) qFatal("cannot open the skin");
+        SetAppSkin(opened);
+        return opened;
+    }();
+    return skin;
+}
+
+class HostWindow : public QWidget, public MessageWindow {
+public:
+    HostWindow() : MessageWindow(this) {}
+    struct Message {
+        UINT message;
+        WPARAM wParam;
+        LPARAM lParam;
+        QString listPart; // for WM_SKIN_LISTITEM, copied while the record is valid
+        int listRow = -1;
+    };
+    LRESULT windowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+        Message m{message, wParam, lParam, {}, -1};
+        if (message == WM_SKIN_LISTITEM) {
+            const auto* record = reinterpret_cast<const directui::SkinListItemNotify*>(wParam);
+            m.listPart = record->part;
+            m.listRow = record->row;
+        }
+        messages.push_back(m);
+        return 0;
+    }
+    std::vector<Message> messages;
+};
+
+inline QString ScreenshotPath(const QString& name) {
+    const QString dir = QString(PAVOLINE_BUILD_DIR) + "/screenshots";
+    QDir().mkpath(dir);
+    return dir + "/" + name + ".png";
+}
+
+} // namespace pavoline::test
