@@ -111,6 +111,8 @@ public:
     virtual void SetPos(int pos) = 0;
     virtual int GetPos() const = 0;
     virtual void SetTextVisible(bool visible) = 0;
+    // The look of the busy bar: a style (2: a block sweeping across) and its step in milliseconds.
+    virtual void SetDisplaySettings(int style, int stepMs) = 0;
     virtual void StartBusy() = 0; // a moving bar while the amount of work is unknown
 };
 

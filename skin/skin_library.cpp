@@ -172,8 +172,14 @@ public:
     void SetTextVisible(bool visible) override {
         if (auto* bar = qobject_cast<QProgressBar*>(widget_)) bar->setTextVisible(visible);
     }
+    void SetDisplaySettings(int style, int stepMs) override {
+        if (auto* bar = qobject_cast<QProgressBar*>(widget_)) {
+            bar->setProperty("busyStyle", style);
+            bar->setProperty("busyStep", stepMs);
+        }
+    }
     void StartBusy() override {
-        if (auto* bar = qobject_cast<QProgressBar*>(widget_)) bar->setRange(0, 0);
+        if (auto* bar = qobject_cast<QProgressBar*>(widget_)) bar->setRange(0, 0); // Qt's own busy sweep
     }
 
     // IHost
@@ -395,7 +401,7 @@ QWidget* Form::build(const ElementSpec& spec, QWidget* parent, QHash<QString, El
             label->setScaledContents(spec.attribute("scaled") == "1");
         }
     } else if (kind == "combobox") {
-        auto* combo = wire(new QComboBox(parent));
+        auto* combo = wire(new SkinComboBox(parent));
         combo->view()->setObjectName("PopupSingleList_ComboBox");
     } else if (kind == "scrollbar") {
         wire(new QScrollBar(spec.attribute("orientation") == "vertical" ? Qt::Vertical : Qt::Horizontal, parent));
@@ -435,9 +441,12 @@ QWidget* Form::build(const ElementSpec& spec, QWidget* parent, QHash<QString, El
         QObject::connect(button, &QAbstractButton::clicked, this, [sendClick, element] { sendClick(element); });
     if (auto* label = qobject_cast<ClickableLabel*>(widget); label && spec.attribute("clickable") == "1")
         QObject::connect(label, &ClickableLabel::clicked, this, [sendClick, element] { sendClick(element); });
-    if (auto* combo = qobject_cast<QComboBox*>(widget)) {
+    if (auto* combo = qobject_cast<SkinComboBox*>(widget)) {
         QObject::connect(combo, qOverload<int>(&QComboBox::currentIndexChanged), this, [this, element](int) {
             notify(pavoline::WM_SKIN_SELCHANGE, reinterpret_cast<pavoline::WPARAM>(element), 0);
+        });
+        QObject::connect(combo, &SkinComboBox::popupOpened, this, [this, element] {
+            notify(pavoline::WM_SKIN_POPUP, reinterpret_cast<pavoline::WPARAM>(element), 0);
         });
     }
     if (auto* bar = qobject_cast<QScrollBar*>(widget)) {

@@ -1,6 +1,7 @@
 #pragma once
 // The widgets behind skin elements.
 
+#include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QMap>
@@ -26,6 +27,19 @@ protected:
 private:
     QMap<int, QPixmap> pictures_;
     bool hover_ = false;
+};
+
+// A combo box that reports when its popup list opens.
+class SkinComboBox : public QComboBox {
+    Q_OBJECT
+public:
+    using QComboBox::QComboBox;
+    void showPopup() override {
+        emit popupOpened();
+        QComboBox::showPopup();
+    }
+signals:
+    void popupOpened();
 };
 
 // A label that reports clicks (list row parts, pictures).

@@ -159,6 +159,13 @@ private slots:
         QCOMPARE(host.messages[0].message, WM_SKIN_SELCHANGE);
         QCOMPARE(host.messages[0].wParam, reinterpret_cast<WPARAM>(family));
         QCOMPARE(box->GetCurSel(), 1);
+        host.show();
+        combo->showPopup();
+        QCOMPARE(host.messages.size(), size_t(2));
+        QCOMPARE(host.messages[1].message, WM_SKIN_POPUP);
+        QVERIFY(combo->view()->isVisible());
+        box->ClosePopup();
+        QVERIFY(!combo->view()->isVisible());
         box->Empty();
         QCOMPARE(box->GetCount(), 0);
     }
@@ -212,6 +219,7 @@ private slots:
         worker.start([bar] { bar->SetPos(57); });
         worker.waitServingSends();
         QTRY_COMPARE(bar->GetPos(), 57);
+        bar->SetDisplaySettings(2, 35);
         bar->StartBusy();
         auto* widget = qobject_cast<QProgressBar*>(form->FindElement("ProgBar", 90000)->Widget());
         QCOMPARE(widget->maximum(), 0);
