@@ -460,7 +460,16 @@ QWidget* Form::build(const ElementSpec& spec, QWidget* parent, QHash<QString, El
             case QAbstractSlider::SliderMove: code = kScrollThumbMoving; break;
             default: break;
             }
-            if (code >= 0) notify(pavoline::WM_SKIN_SCROLL, static_cast<pavoline::WPARAM>(code), bar->sliderPosition());
+            if (code < 0) return;
+            if (code == kScrollThumbMoving) {
+                notify(pavoline::WM_SKIN_SCROLL, static_cast<pavoline::WPARAM>(code), bar->sliderPosition());
+                return;
+            }
+            // Steps and pages report the position before the move and leave moving to the host,
+            // as the platform's scroll bars do.
+            const int before = bar->value();
+            bar->setSliderPosition(before);
+            notify(pavoline::WM_SKIN_SCROLL, static_cast<pavoline::WPARAM>(code), before);
         });
         QObject::connect(bar, &QAbstractSlider::sliderReleased, this, [this, bar] {
             notify(pavoline::WM_SKIN_SCROLL, kScrollThumbReleased, bar->sliderPosition());

@@ -68,11 +68,43 @@ void DrawCheck(QPainter& p, bool on, bool hover) {
 
 } // namespace
 
+// A sample phone's pictures: front (_1), hover (_3), selected (_2) and a small one (_S).
+int MakePhonePictures(const QString& dir, const QString& model) {
+    const QColor body = QColor::fromHsv(static_cast<int>(qHash(model) % 360), 110, 150);
+    auto phone = [&](QPainter& p, const QColor& glow, bool selected) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0, 0, 0, 40));
+        p.drawRoundedRect(QRectF(30, 14, 166, 292), 26, 26);
+        p.setBrush(selected ? body.darker(120) : body);
+        p.drawRoundedRect(QRectF(26, 8, 166, 292), 26, 26);
+        QLinearGradient screen(0, 40, 0, 240);
+        screen.setColorAt(0, glow.lighter(160));
+        screen.setColorAt(1, glow);
+        p.setBrush(screen);
+        p.drawRoundedRect(QRectF(40, 40, 138, 200), 6, 6);
+        p.setBrush(QColor(255, 255, 255, 200));
+        p.drawEllipse(QPointF(109, 270), 13, 13);
+        p.setPen(Qt::white);
+        p.setFont(UiFont(30, true));
+        p.drawText(QRectF(40, 40, 138, 200), Qt::AlignCenter, model);
+    };
+    bool ok = true;
+    ok &= Save(dir, model + "_1.png", 219, 312, [&](QPainter& p) { phone(p, QColor("#3E6792"), false); });
+    ok &= Save(dir, model + "_3.png", 219, 312, [&](QPainter& p) { phone(p, QColor("#5B9BD5"), false); });
+    ok &= Save(dir, model + "_2.png", 219, 312, [&](QPainter& p) { phone(p, QColor("#2F5379"), true); });
+    ok &= Save(dir, model + "_S.png", 60, 86, [&](QPainter& p) {
+        p.scale(60.0 / 219, 86.0 / 312);
+        phone(p, QColor("#3E6792"), false);
+    });
+    return ok ? 0 : 1;
+}
+
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
+    if (argc == 4 && QString(argv[1]) == "phone") return MakePhonePictures(QString::fromLocal8Bit(argv[2]), argv[3]);
     if (argc != 2) {
-        std::fprintf(stderr, "usage: make_artwork <output directory>\n");
+        std::fprintf(stderr, "usage: make_artwork <output directory> | make_artwork phone <directory> <model>\n");
         return 1;
     }
     const QString out = QString::fromLocal8Bit(argv[1]);
@@ -134,26 +166,26 @@ int main(int argc, char** argv) {
         p.drawText(QRectF(58, 0, 200, captionHeight), Qt::AlignVCenter | Qt::AlignLeft, "Pavoline");
     });
     ok &= Save(out, "caption_right.png", 120, captionHeight, [&](QPainter& p) { caption(p, QRectF(0, 0, 120, captionHeight)); });
-    const int bw = 30, bh = 24;
+    const int bw = 20, bh = 20;
     ok &= Save(out, "btn_minimize.png", 4 * bw, bh, [&](QPainter& p) {
-        DrawStrip(p, bw, bh, [](QPainter& q, QRectF c) { q.drawLine(QPointF(c.left() + 10, 16), QPointF(c.left() + 20, 16)); },
+        DrawStrip(p, bw, bh, [](QPainter& q, QRectF c) { q.drawLine(QPointF(c.left() + 5, 14), QPointF(c.left() + 15, 14)); },
                   QColor(255, 255, 255, 120));
     });
     ok &= Save(out, "btn_maximize.png", 4 * bw, bh, [&](QPainter& p) {
-        DrawStrip(p, bw, bh, [](QPainter& q, QRectF c) { q.drawRect(QRectF(c.left() + 10, 7, 10, 10)); },
+        DrawStrip(p, bw, bh, [](QPainter& q, QRectF c) { q.drawRect(QRectF(c.left() + 5, 5, 10, 10)); },
                   QColor(255, 255, 255, 120));
     });
     ok &= Save(out, "btn_restore.png", 4 * bw, bh, [&](QPainter& p) {
         DrawStrip(p, bw, bh, [](QPainter& q, QRectF c) {
-            q.drawRect(QRectF(c.left() + 9, 9, 9, 9));
-            q.drawPolyline(QPolygonF({QPointF(c.left() + 12, 9), QPointF(c.left() + 12, 6), QPointF(c.left() + 21, 6),
-                                      QPointF(c.left() + 21, 15), QPointF(c.left() + 18, 15)}));
+            q.drawRect(QRectF(c.left() + 4, 7, 9, 9));
+            q.drawPolyline(QPolygonF({QPointF(c.left() + 7, 7), QPointF(c.left() + 7, 4), QPointF(c.left() + 16, 4),
+                                      QPointF(c.left() + 16, 13), QPointF(c.left() + 13, 13)}));
         }, QColor(255, 255, 255, 120));
     });
     ok &= Save(out, "btn_close.png", 4 * bw, bh, [&](QPainter& p) {
         DrawStrip(p, bw, bh, [](QPainter& q, QRectF c) {
-            q.drawLine(QPointF(c.left() + 10, 7), QPointF(c.left() + 20, 17));
-            q.drawLine(QPointF(c.left() + 20, 7), QPointF(c.left() + 10, 17));
+            q.drawLine(QPointF(c.left() + 5, 5), QPointF(c.left() + 15, 15));
+            q.drawLine(QPointF(c.left() + 15, 5), QPointF(c.left() + 5, 15));
         }, QColor("#D9534F"));
     });
     return ok ? 0 : 1;

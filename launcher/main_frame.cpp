@@ -1,0 +1,274 @@
+#include "main_frame.h"
+
+#include "launcher_state.h"
+#include "phone_select.h"
+#include "theme_frame.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QScreen>
+#include <QUrl>
+#include <QWindow>
+
+#include <cstdlib>
+#include <unistd.h>
+
+namespace pavoline {
+namespace {
+
+constexpr int kButtonTop = 31;
+constexpr int kCloseFromRight = 24, kMaximizeFromRight = 57, kMinimizeFromRight = 89;
+constexpr int kUpdateTimerFirstMs = 100, kUpdateTimerAfterEditorMs = 3000;
+
+void OpenWithDesktop(const QString& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); }
+void (*gHelpOpener)(const QString&) = OpenWithDesktop;
+
+} // namespace
+
+// ---- CMainFormView --------------------------------------------------------------------------------
+
+CMainFormView::CMainFormView(ModelCatalogue& catalogue, MessageWindow* frame, QWidget* parent, QString programDir)
+    : QWidget(parent), MessageWindow(this), catalogue_(catalogue), frame_(frame), programDir_(std::move(programDir)) {
+    close_ = makeButton("btn_close.png", "关闭");
+    maximize_ = makeButton("btn_maximize.png", "最大化");
+    minimize_ = makeButton("btn_minimize.png", "最小化");
+    connect(close_, &QPushButton::clicked, [] { std::_Exit(0); }); // ends at once, as the caption promises
+    connect(maximize_, &QPushButton::clicked, this, &CMainFormView::ToggleMaximize);
+    connect(minimize_, &QPushButton::clicked, this, [this] { window()->showMinimized(); });
+    placeButtons();
+    RepaintBackBuffer();
+    phonePage_ = new CPhoneSelectDlg(catalogue_, frame_, this, this, programDir_);
+    phonePage_->setGeometry(pageRect());
+    phonePage_->show();
+    phonePageActive_ = true;
+    qApp->installEventFilter(this);
+    setFocus();
+}
+
+CButtonExt* CMainFormView::makeButton(const QString& picture, const QString& tip) {
+    auto* button = new CButtonExt(this);
+    button->setCursor(Qt::PointingHandCursor);
+    button->SetPicture(QPixmap(programDir_ + picture));
+    button->SetToolTipWindow(this);
+    button->SetToolTipText(tip);
+    button->setFocusPolicy(Qt::NoFocus);
+    return button;
+}
+
+void CMainFormView::placeButtons() {
+    const int right = width();
+    close_->move(right - kCloseFromRight, kButtonTop);
+    maximize_->move(right - kMaximizeFromRight, kButtonTop);
+    minimize_->move(right - kMinimizeFromRight, kButtonTop);
+}
+
+void CMainFormView::RepaintBackBuffer() {
+    backBuffer_ = QPixmap(size().isEmpty() ? QSize(1, 1) : size());
+    QPainter p(&backBuffer_);
+    QLinearGradient body(0, kCaptionHeight + 1, 0, height());
+    body.setColorAt(0, QColor(238, 241, 245));
+    body.setColorAt(1, QColor(204, 213, 225));
+    p.fillRect(QRect(0, kCaptionHeight + 1, width(), height()), body);
+    p.drawTiledPixmap(QRect(0, 0, width(), kCaptionHeight + 1), QPixmap(programDir_ + "caption_strip.png"));
+    const QPixmap left(programDir_ + "caption_left.png"), right(programDir_ + "caption_right.png");
+    p.drawPixmap(0, 0, left);
+    p.drawPixmap(width() - right.width(), 0, right);
+    update();
+}
+
+void CMainFormView::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.drawPixmap(0, 0, backBuffer_);
+}
+
+void CMainFormView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    placeButtons();
+    RepaintBackBuffer();
+    if (phonePage_) phonePage_->setGeometry(pageRect());
+    if (managerPage_) managerPage_->setGeometry(pageRect());
+}
+
+void CMainFormView::ToggleMaximize() {
+    auto* frame = qobject_cast<CMainFrame*>(window());
+    const bool maximize = !gMaximized.load();
+    maximize_->SetPicture(QPixmap(programDir_ + (maximize ? "btn_restore.png" : "btn_maximize.png")));
+    maximize_->SetToolTipText(maximize ? "还原" : "最大化");
+    gMaximized = maximize;
+    if (frame) frame->SetMaximized(maximize);
+    placeButtons();
+    if (phonePage_) phonePage_->setGeometry(pageRect());
+    if (managerPage_) managerPage_->setGeometry(pageRect());
+    RepaintBackBuffer();
+}
+
+void CMainFormView::mousePressEvent(QMouseEvent* event) {
+    // Dragged by its caption, but not while maximised.
+    if (event->button() == Qt::LeftButton && event->position().y() < kCaptionHeight && !gMaximized.load() &&
+        window()->windowHandle())
+        window()->windowHandle()->startSystemMove();
+    QWidget::mousePressEvent(event);
+}
+
+void CMainFormView::wheelEvent(QWheelEvent* event) {
+    if (phonePage_ && phonePageActive_) {
+        phonePage_->HandleWheel(event->angleDelta().y());
+        event->accept();
+        return;
+    }
+    QWidget::wheelEvent(event);
+}
+
+bool CMainFormView::eventFilter(QObject* watched, QEvent* event) {
+    // Escape, Enter and Space never close the form or press a default button.
+    if (event->type() == QEvent::KeyPress) {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        const bool swallowed = key == Qt::Key_Escape || key == Qt::Key_Return || key == Qt::Key_Enter ||
+                               key == Qt::Key_Space;
+        if (swallowed && widget && (widget == this || isAncestorOf(widget))) return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void CMainFormView::showManagerPage() {
+    if (phonePage_) phonePage_->hide();
+    if (!managerPage_) {
+        // The model manager comes with its own issue; until then an empty page stands in its place.
+        managerPage_ = new QWidget(this);
+        managerPage_->setObjectName("ModelManagePlaceholder");
+        managerPage_->setGeometry(pageRect());
+    }
+    managerPage_->show();
+    phonePageActive_ = false;
+}
+
+void CMainFormView::showPhonePage() {
+    if (managerPage_) managerPage_->hide();
+    if (gInstalledListChanged.exchange(false)) phonePage_->Refresh();
+    phonePage_->show();
+    phonePageActive_ = true;
+}
+
+LRESULT CMainFormView::windowProc(UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+    case WM_SHOW_MODELMANAGE:
+        showManagerPage();
+        return 0;
+    case WM_SHOW_PHONESELECT:
+        showPhonePage();
+        return 0;
+    case WM_NEWVERSION:
+        if (phonePage_) phonePage_->SetNewVersionMark(wParam != 0);
+        return 0;
+    default:
+        return 0;
+    }
+}
+
+// ---- CMainFrame --------------------------------------------------------------------------------
+
+CMainFrame::CMainFrame(ModelCatalogue& catalogue, QString programDir)
+    : QWidget(nullptr), MessageWindow(this), catalogue_(catalogue), programDir_(std::move(programDir)) {
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    setWindowTitle("TavixPavoline");
+    resize(kFrameWidth, kFrameHeight);
+    view_ = new CMainFormView(catalogue_, this, this, programDir_);
+    view_->setGeometry(rect());
+    updateTimerMs_ = kUpdateTimerFirstMs;
+    updateTimer_.start(updateTimerMs_, this);
+}
+
+CMainFrame::~CMainFrame() { delete themeFrame_; }
+
+void CMainFrame::SetMaximized(bool maximized) {
+    if (maximized) {
+        normalGeometry_ = geometry();
+        // The work area, so a maximised launcher leaves the task bar free.
+        setGeometry(screen() ? screen()->availableGeometry() : geometry());
+    } else if (normalGeometry_.isValid()) {
+        setGeometry(normalGeometry_);
+    }
+}
+
+void CMainFrame::resizeEvent(QResizeEvent* event) {
+    if (themeFrame_ && !rect().isEmpty()) themeFrame_->setGeometry(rect());
+    if (view_) view_->setGeometry(rect());
+    QWidget::resizeEvent(event);
+}
+
+void CMainFrame::timerEvent(QTimerEvent* event) {
+    if (event->timerId() == updateTimer_.timerId()) {
+        // The update check comes with its own issue; until then the timer only keeps its rhythm.
+        updateTimer_.stop();
+        return;
+    }
+    QWidget::timerEvent(event);
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (themeFrame_) themeFrame_->CloseView();
+    event->accept();
+}
+
+void CMainFrame::switchMode(int mode, LPARAM lParam) {
+    setUpdatesEnabled(false);
+    editorMode_ = mode;
+    if (mode == 1) {
+        CThemeFrameWnd* old = themeFrame_;
+        CCreateContext context;
+        context.m_pNewViewClass = &CThemeFrameWnd::staticMetaObject;
+        context.m_pCurrentDoc = &document_;
+        themeFrame_ = new CThemeFrameWnd(this, programDir_, context);
+        themeFrame_->setGeometry(rect());
+        themeFrame_->show();
+        view_->hide();
+        delete old; // frees its plug-in
+        currentModel_ = *reinterpret_cast<const QString*>(lParam);
+        themeFrame_->SelectModel(currentModel_, gMaximized.load());
+    } else {
+        sendMessage(view_, WM_SHOW_PHONESELECT);
+        view_->show();
+        if (themeFrame_) themeFrame_->hide();
+        if ((lParam != 0) == gMaximized.load())
+            view_->RepaintBackBuffer();
+        else
+            view_->ToggleMaximize();
+        updateTimerMs_ = kUpdateTimerAfterEditorMs;
+        updateTimer_.start(updateTimerMs_, this);
+        view_->update();
+    }
+    setUpdatesEnabled(true);
+}
+
+QString CMainFrame::HelpFilePath() const {
+    const QString model = programDir_ + "Resource/" + currentModel_ + "/" + currentModel_ + ".chm";
+    if (!currentModel_.isEmpty() && QFileInfo::exists(model)) return model;
+    // The program's own help: its file name with the help file's extension.
+    return programDir_ + QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName().toLower() + ".chm";
+}
+
+void CMainFrame::SetHelpOpenerForTesting(void (*opener)(const QString&)) { gHelpOpener = opener ? opener : OpenWithDesktop; }
+
+LRESULT CMainFrame::windowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_SWITCH_MODE:
+        switchMode(static_cast<int>(wParam), lParam);
+        return 0;
+    case WM_RELOAD_INSTALLED:
+        if (wParam) catalogue_.RecordInstalledModels(*reinterpret_cast<const OfferedList*>(wParam));
+        return 1;
+    case WM_SHOW_HELP:
+        gHelpOpener(HelpFilePath());
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+} // namespace pavoline

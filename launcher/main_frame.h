@@ -1,0 +1,109 @@
+#pragma once
+// The launcher's window: a frame without system title bar (CMainFrame) filled by the form view
+// (CMainFormView), which paints its own 72-pixel caption with three buttons and hosts the phone
+// page and the model manager below it. An open theme editor covers the view.
+
+#include "catalogue.h"
+#include "message_window.h"
+#include "owner_drawn.h"
+
+#include <QBasicTimer>
+#include <QObject>
+#include <QPixmap>
+#include <QPointer>
+#include <QWidget>
+
+namespace pavoline {
+
+class CPhoneSelectDlg;
+class CThemeFrameWnd;
+
+// The one document: no data.
+class CPavolineDoc : public QObject {
+    Q_OBJECT
+};
+
+constexpr int kCaptionHeight = 72;
+constexpr int kFrameWidth = 993, kFrameHeight = 743;
+
+class CMainFormView : public QWidget, public MessageWindow {
+    Q_OBJECT
+public:
+    CMainFormView(ModelCatalogue& catalogue, MessageWindow* frame, QWidget* parent, QString programDir);
+    LRESULT windowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    // The caption's maximise/restore button, also used when returning from an editor.
+    void ToggleMaximize();
+    void RepaintBackBuffer();
+
+    CPhoneSelectDlg* phonePage() const { return phonePage_; }
+    QWidget* managerPage() const { return managerPage_; }
+    bool phonePageActive() const { return phonePageActive_; }
+    CButtonExt* closeButton() const { return close_; }
+    CButtonExt* maximizeButton() const { return maximize_; }
+    CButtonExt* minimizeButton() const { return minimize_; }
+    QRect pageRect() const { return QRect(0, kCaptionHeight, width(), height() - kCaptionHeight); }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void placeButtons();
+    void showPhonePage();
+    void showManagerPage();
+    CButtonExt* makeButton(const QString& picture, const QString& tip);
+
+    ModelCatalogue& catalogue_;
+    MessageWindow* frame_;
+    QString programDir_;
+    QPixmap backBuffer_;
+    CButtonExt* minimize_ = nullptr;
+    CButtonExt* maximize_ = nullptr;
+    CButtonExt* close_ = nullptr;
+    CPhoneSelectDlg* phonePage_ = nullptr;
+    QPointer<QWidget> managerPage_;
+    bool phonePageActive_ = false;
+};
+
+class CMainFrame : public QWidget, public MessageWindow {
+    Q_OBJECT
+public:
+    CMainFrame(ModelCatalogue& catalogue, QString programDir);
+    ~CMainFrame() override;
+    LRESULT windowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+    CMainFormView* view() const { return view_; }
+    CThemeFrameWnd* themeFrame() const { return themeFrame_; }
+    int editorMode() const { return editorMode_; }
+    const QString& currentModel() const { return currentModel_; }
+    int updateTimerInterval() const { return updateTimerMs_; }
+    // Maximise inside the desktop's work area, and back.
+    void SetMaximized(bool maximized);
+    // The help file WM_SHOW_HELP opens: the model's, else the program's.
+    QString HelpFilePath() const;
+    static void SetHelpOpenerForTesting(void (*opener)(const QString& path));
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void switchMode(int mode, LPARAM lParam);
+
+    ModelCatalogue& catalogue_;
+    QString programDir_;
+    CPavolineDoc document_;
+    CMainFormView* view_ = nullptr;
+    CThemeFrameWnd* themeFrame_ = nullptr;
+    int editorMode_ = 0;
+    QString currentModel_;
+    QRect normalGeometry_;
+    QBasicTimer updateTimer_;
+    int updateTimerMs_ = 0;
+};
+
+} // namespace pavoline

@@ -1,0 +1,227 @@
+#include "phone_select.h"
+
+#include "launcher_state.h"
+#include "platform.h"
+#include "skin_loader.h"
+#include "tip_dialog.h"
+
+#include <QWheelEvent>
+
+namespace pavoline {
+namespace {
+
+constexpr int kEmptyListTop = 110;
+constexpr int kEmptyListHalfWidth = 113;
+constexpr int kOffsets3[3] = {-304, 0, 304};
+constexpr int kOffsets2[2] = {-152, 152};
+// Which picture goes into which state-image slot of a phone button.
+constexpr struct {
+    int picture, slot;
+} kPictureSlots[] = {{1, 0}, {1, 4}, {2, 3}, {3, 1}};
+
+} // namespace
+
+QString PhonePicture(const QString& modelDir, const QString& model, int k) {
+    return QString("%1%2_%3.png").arg(modelDir, model).arg(k);
+}
+
+CPhoneSelectDlg::CPhoneSelectDlg(ModelCatalogue& catalogue, MessageWindow* frame, MessageWindow* view, QWidget* parent,
+                                 QString programDir)
+    : QWidget(parent), MessageWindow(this), catalogue_(catalogue), frame_(frame), view_(view),
+      programDir_(std::move(programDir)) {
+    if (directui::ISkin* skin = AppSkin()) form_ = skin->CreateForm("DUI_PhoneSelect", this);
+    if (form_) {
+        scrollBar_ = form_->FindElement("SB_Phoneselect", 90000);
+        buttons_ = form_->FindElement("UIF_Btn", 90000);
+        frames_[0] = form_->FindElement("Btn_Frame1", 90000);
+        frames_[1] = form_->FindElement("Btn_Frame2", 90000);
+        frames_[2] = form_->FindElement("Btn_Frame3", 90000);
+        manager_ = form_->FindElement("Btn_PhoneManager", 90000);
+        update_ = form_->FindElement("Btn_Update", 90000);
+        newVersion_ = form_->FindElement("Sta_NewVersionIcon", 90000);
+        prompt_ = form_->FindElement("Sta_PlsSelect", 90000);
+        newVersion_->SetVisible(0);
+    }
+    emptyList_ = new QLabel(this);
+    emptyList_->setPixmap(QPixmap(programDir_ + "empty_list.png"));
+    emptyList_->setGeometry(383, kEmptyListTop, 227, 318);
+    emptyList_->hide();
+    Refresh();
+}
+
+void CPhoneSelectDlg::Refresh() {
+    count_ = static_cast<int>(catalogue_.installed().size());
+    emptyList_->hide();
+    first_ = 1;
+    if (!form_) return;
+    directui::IScrollBar* bar = scrollBar_->AsScrollBar();
+    if (count_ >= 3) {
+        for (int i = 0; i < 3; ++i) {
+            frames_[i]->SetVisible(-1);
+            frames_[i]->SetLayoutOffset(kOffsets3[i]);
+        }
+        prompt_->SetVisible(-1);
+        scrollBar_->SetVisible(count_ == 3 ? 0 : -1);
+        if (count_ > 3) {
+            // Positions 0 ... N - 3: no phone past the end is ever addressed.
+            directui::ScrollInfo info;
+            info.min = 0;
+            info.max = count_ - 1;
+            info.page = 3;
+            info.pos = 0;
+            info.disableNoScroll = true;
+            bar->SetScrollInfo(info, true);
+        }
+        last_ = 3;
+    } else if (count_ == 2) {
+        last_ = 2;
+        scrollBar_->SetVisible(0);
+        frames_[2]->SetVisible(0);
+        for (int i = 0; i < 2; ++i) {
+            frames_[i]->SetLayoutOffset(kOffsets2[i]);
+            frames_[i]->SetVisible(-1);
+        }
+        prompt_->SetVisible(-1);
+    } else if (count_ == 1) {
+        last_ = 1;
+        scrollBar_->SetVisible(0);
+        frames_[1]->SetVisible(0);
+        frames_[2]->SetVisible(0);
+        frames_[0]->SetLayoutOffset(0);
+        frames_[0]->SetVisible(-1);
+        prompt_->SetVisible(-1);
+    } else {
+        last_ = 0;
+        scrollBar_->SetVisible(0);
+        for (auto* f : frames_) f->SetVisible(0);
+        prompt_->SetVisible(0);
+        placeEmptyListPicture();
+        emptyList_->show();
+    }
+    setPictures();
+    buttons_->Relayout();
+    buttons_->Update();
+}
+
+void CPhoneSelectDlg::setPictures() {
+    const InstalledList& installed = catalogue_.installed();
+    for (int i = first_; i <= last_ && i <= static_cast<int>(installed.size()); ++i) {
+        const QString model = QString::fromStdString(installed[static_cast<size_t>(i - 1)].model);
+        const std::optional<std::string> dir = ModelPackageDir(model.toStdString(), programDir_.toStdString());
+        const QString modelDir = dir ? QString::fromStdString(*dir) : QString();
+        for (const auto& ps : kPictureSlots)
+            frameButton(i - first_)->SetStateImage(ps.slot, dir ? PhonePicture(modelDir, model, ps.picture) : QString());
+        frameButton(i - first_)->Widget()->setToolTip(model);
+    }
+}
+
+void CPhoneSelectDlg::placeEmptyListPicture() { emptyList_->move(width() / 2 - kEmptyListHalfWidth, kEmptyListTop); }
+
+void CPhoneSelectDlg::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (count_ == 0) placeEmptyListPicture();
+}
+
+void CPhoneSelectDlg::SetNewVersionMark(bool shown) {
+    if (newVersion_) newVersion_->SetVisible(shown ? -1 : 0);
+}
+
+LRESULT CPhoneSelectDlg::onScroll(int code, int p) {
+    if (count_ < 3) return 0;
+    directui::IScrollBar* bar = scrollBar_->AsScrollBar();
+    const int lastFirst = count_ - 2; // the first index when the last page is shown
+    switch (code) {
+    case directui::kScrollLineBack:
+        if (first_ <= 1) return 1;
+        --first_;
+        --last_;
+        break;
+    case directui::kScrollLineOn:
+        if (last_ >= count_) return 1;
+        ++first_;
+        ++last_;
+        break;
+    case directui::kScrollPageBack:
+        if (first_ <= 1) return 1;
+        first_ -= 3;
+        last_ -= 3;
+        if (first_ < 1) {
+            first_ = 1;
+            last_ = 3;
+        }
+        break;
+    case directui::kScrollPageOn:
+        if (last_ >= count_) return 1;
+        first_ += 3;
+        last_ += 3;
+        if (last_ > count_) {
+            first_ = lastFirst;
+            last_ = count_;
+        }
+        break;
+    case directui::kScrollThumbReleased: {
+        const int position = std::clamp(p, 0, lastFirst - 1);
+        if (first_ == position + 1) return 1;
+        first_ = position + 1;
+        last_ = position + 3;
+        break;
+    }
+    case directui::kScrollThumbMoving:
+        bar->SetScrollPos(std::clamp(p, 0, lastFirst - 1), true);
+        return 1;
+    default:
+        return 1;
+    }
+    // The bar always shows where the first visible phone is.
+    bar->SetScrollPos(first_ - 1, true);
+    setPictures();
+    buttons_->Update();
+    return 1;
+}
+
+bool CPhoneSelectDlg::HandleWheel(int delta) {
+    if (count_ <= 3 || delta == 0) return false;
+    const int p = scrollBar_->AsScrollBar()->GetScrollPos();
+    sendMessage(this, WM_SKIN_SCROLL, delta > 0 ? directui::kScrollPageBack : directui::kScrollPageOn, p);
+    return true;
+}
+
+void CPhoneSelectDlg::wheelEvent(QWheelEvent* event) {
+    if (HandleWheel(event->angleDelta().y()))
+        event->accept();
+    else
+        QWidget::wheelEvent(event);
+}
+
+void CPhoneSelectDlg::onClick(directui::ISkinElement* element) {
+    for (int i = 0; i < 3; ++i) {
+        if (element != frames_[i]) continue;
+        const int index = first_ + i;
+        if (index < 1 || index > count_) return;
+        const QString model = QString::fromStdString(catalogue_.installed()[static_cast<size_t>(index - 1)].model);
+        sendMessage(frame_, WM_SWITCH_MODE, 1, reinterpret_cast<LPARAM>(&model));
+        return;
+    }
+    if (element == manager_) {
+        if (gUpdateState.load() == -1) {
+            CTipDlg tip;
+            tip.Set("无法连接服务器，请检查您的网络连接!", CTipDlg::kOk, 1);
+            tip.exec();
+            return;
+        }
+        sendMessage(view_, WM_SHOW_MODELMANAGE);
+    } else if (element == update_) {
+        sendMessage(frame_, WM_RUN_UPDATE);
+    }
+}
+
+LRESULT CPhoneSelectDlg::windowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_SKIN_CLICK) {
+        onClick(reinterpret_cast<directui::ISkinElement*>(wParam));
+        return 0;
+    }
+    if (message == WM_SKIN_SCROLL) return onScroll(static_cast<int>(wParam), static_cast<int>(lParam));
+    return 0;
+}
+
+} // namespace pavoline

@@ -1,0 +1,105 @@
+#include "theme_frame.h"
+
+#include "plugin_api.h"
+#include "platform.h"
+#include "tip_dialog.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QTimerEvent>
+
+namespace pavoline {
+
+CThemeFrameWnd::CThemeFrameWnd(QWidget* parent, QString programDir, CCreateContext context)
+    : QWidget(parent), programDir_(std::move(programDir)), context_(context) {
+    context_.m_pCurrentFrame = this;
+    programFile_ = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+}
+
+CThemeFrameWnd::~CThemeFrameWnd() {
+    delete view_;
+    // The library goes with the frame that loaded it.
+    if (plugin_.isLoaded()) plugin_.unload();
+}
+
+QString CThemeFrameWnd::pluginPath() const {
+    const QString resource = QString::fromStdString(ResourceDir(programDir_.toStdString()));
+    return resource + model_ + "/" + model_ + ".so";
+}
+
+void CThemeFrameWnd::SelectModel(const QString& model, bool maximized) {
+    if (model.compare(model_, Qt::CaseInsensitive) == 0) return;
+    maximized_ = maximized;
+    model_ = model;
+    retryMs_ = 1;
+    loadTimer_.start(retryMs_, this);
+}
+
+void CThemeFrameWnd::timerEvent(QTimerEvent* event) {
+    if (event->timerId() != loadTimer_.timerId()) {
+        QWidget::timerEvent(event);
+        return;
+    }
+    loadTimer_.stop();
+    QString why;
+    if (load(why)) return;
+    // Tried again, less and less often, while the frame exists; the user hears of it once.
+    retryMs_ = std::min(retryMs_ * 4, kLongestRetryMs);
+    loadTimer_.start(retryMs_, this);
+    if (!reported_) {
+        reported_ = true;
+        CTipDlg tip;
+        tip.Set(QString("无法加载机型插件：%1\n%2").arg(pluginPath(), why), CTipDlg::kOk, 1);
+        tip.exec();
+    }
+}
+
+bool CThemeFrameWnd::load(QString& why) {
+    ++attempts_;
+    if (model_.isEmpty() || !IsPlainName(model_.toStdString())) {
+        why = "no model";
+        return false;
+    }
+    programFolder_ = programDir_.endsWith('/') ? programDir_.left(programDir_.size() - 1) : programDir_;
+    if (plugin_.isLoaded()) plugin_.unload();
+    QString path = pluginPath();
+    plugin_.setFileName(path);
+    if (!plugin_.load()) {
+        why = plugin_.errorString();
+        return false;
+    }
+    auto suite = reinterpret_cast<PavolineMainPhoneSuiteFunction>(plugin_.resolve("PavolineMainPhoneSuite"));
+    if (!suite) {
+        why = "PavolineMainPhoneSuite: " + plugin_.errorString();
+        return false;
+    }
+    QString model = model_;
+    suite(&programFolder_, &text2_, &flag3_, &text4_, &text5_, &model, &path, &programFile_, maximized_ ? 1 : 0, 0);
+    auto getFrame = reinterpret_cast<GetFrameFunction>(plugin_.resolve("GetFrame"));
+    if (!getFrame) {
+        why = "GetFrame: " + plugin_.errorString();
+        return false;
+    }
+    getFrame(&context_);
+    QWidget* view = context_.CreateView(this);
+    if (!view) {
+        why = "the plug-in's view could not be made";
+        return false;
+    }
+    view_ = view;
+    view_->setGeometry(rect());
+    view_->show();
+    return true;
+}
+
+void CThemeFrameWnd::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (view_) view_->setGeometry(rect());
+}
+
+void CThemeFrameWnd::CloseView() {
+    if (view_) view_->close();
+}
+
+} // namespace pavoline

@@ -1,0 +1,376 @@
+// The launcher shell: start-up decisions, the main window, the phone page and the plug-in host.
+#include "app_startup.h"
+#include "named_mutex.h"
+#include "launcher_state.h"
+#include "main_frame.h"
+#include "phone_select.h"
+#include "skin_test_support.h"
+#include "theme_frame.h"
+#include "tip_dialog.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWheelEvent>
+
+namespace pavoline {
+
+namespace {
+
+const QString kSuite = PAVOLINE_SUITE_DIR;
+
+// A program directory with the skin's pictures and n installed sample models.
+class SampleProgramDir {
+public:
+    explicit SampleProgramDir(int models, const QString& prefix = "M") {
+        path_ = temp_.path() + "/";
+        for (const QString& file : QDir(kSuite).entryList({"*.png"}, QDir::Files)) QFile::copy(kSuite + "/" + file, path_ + file);
+        QString xml = "<INSTALLEDMODEL><PHONEIMAGESIZE width=\"219\" height=\"312\" image_gap=\"96\"/>";
+        for (int i = 1; i <= models; ++i) {
+            const QString model = prefix + QString::number(i);
+            QDir().mkpath(path_ + "Resource/" + model);
+            for (int k = 1; k <= 3; ++k)
+                QFile::copy(kSuite + "/Resource/N70/N70_" + QString::number(k) + ".png",
+                            path_ + "Resource/" + model + "/" + model + "_" + QString::number(k) + ".png");
+            QFile::copy(kSuite + "/Resource/N70/N70.so", path_ + "Resource/" + model + "/" + model + ".so");
+            xml += "<PHONEMODEL model=\"" + model + "\" lcdsize=\"1\" space=\"1M\"/>";
+        }
+        xml += "</INSTALLEDMODEL>";
+        QFile file(path_ + "InstalledModel.xml");
+        file.open(QIODevice::WriteOnly);
+        file.write(xml.toUtf8());
+    }
+    const QString& path() const { return path_; }
+
+private:
+    QTemporaryDir temp_;
+    QString path_;
+};
+
+struct Launcher {
+    SampleProgramDir dir;
+    ModelCatalogue catalogue;
+    CMainFrame frame;
+    explicit Launcher(int models)
+        : dir(models), catalogue((Load(dir.path()))), frame(catalogue, dir.path()) {
+        SetAppMainWindow(&frame);
+    }
+    ~Launcher() { SetAppMainWindow(nullptr); }
+    static std::string Load(const QString& path) { return path.toStdString(); }
+    CPhoneSelectDlg* page() { return frame.view()->phonePage(); }
+    bool shown(const char* name) { return page()->form()->FindElement(name, 90000)->IsVisible(); }
+    int offset(const char* name) { return page()->form()->FindElement(name, 90000)->GetLayoutOffset(); }
+    void scroll(int code, int p) { sendMessage(page(), WM_SKIN_SCROLL, code, p); }
+    int scrollPos() { return page()->form()->FindElement("SB_Phoneselect", 90000)->AsScrollBar()->GetScrollPos(); }
+};
+
+std::unique_ptr<Launcher> MakeLauncher(int models) {
+    auto launcher = std::make_unique<Launcher>(models);
+    launcher->catalogue.LoadInstalled();
+    launcher->page()->Refresh();
+    return launcher;
+}
+
+// A copy of the suite's program and skin in a fresh directory, run as a real process.
+class SuiteCopy {
+public:
+    SuiteCopy() {
+        path_ = temp_.path() + "/";
+        for (const QString& file : QDir(kSuite).entryList(QDir::Files))
+            if (file != "InstalledModel.xml") QFile::copy(kSuite + "/" + file, path_ + file);
+        suffix_ = QString("-test-%1-%2").arg(QCoreApplication::applicationPid()).arg(++count_);
+    }
+    QProcess* start(const QStringList& args, bool screenshotAndQuit = true, const QString& extraEnv = QString()) {
+        auto* process = new QProcess;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("PAVOLINE_INSTANCE_SUFFIX", suffix_);
+        env.insert("PAVOLINE_MESSAGES_TO_STDERR", "1");
+        env.insert("PAVOLINE_REPORT_RAISE", "1");
+        if (screenshotAndQuit) env.insert("PAVOLINE_SCREENSHOT", path_ + "shot.png");
+        if (!extraEnv.isEmpty()) env.insert(extraEnv, "1");
+        process->setProcessEnvironment(env);
+        process->start(path_ + "Pavoline", args);
+        return process;
+    }
+    const QString& path() const { return path_; }
+    const QString& suffix() const { return suffix_; }
+
+private:
+    QTemporaryDir temp_;
+    QString path_, suffix_;
+    static inline int count_ = 0;
+};
+
+} // namespace
+
+class LauncherShellTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { test::LoadSuiteSkin(); }
+    void init() { gMaximized = false; }
+
+    void handBackTokenDecidesWhileTheUpdaterRuns() {
+        QVERIFY(MayStartWhileUpdating(false, {}));
+        QVERIFY(MayStartWhileUpdating(false, {"anything", "at all"}));
+        for (const char* token : {"eurkdlash", "EURKDLASH", "EurkDlash"}) QVERIFY(MayStartWhileUpdating(true, {token}));
+        QVERIFY(!MayStartWhileUpdating(true, {}));
+        QVERIFY(!MayStartWhileUpdating(true, {"eurkdlash", "x"}));
+        QVERIFY(!MayStartWhileUpdating(true, {"eurkdlas"}));
+    }
+
+    void phonePageShowsUpToThreePhones() {
+        struct Case {
+            int n;
+            bool frames[3];
+            bool bar, prompt, empty;
+            int last;
+        };
+        for (const Case& c : {Case{0, {false, false, false}, false, false, true, 0}, Case{1, {true, false, false}, false, true, false, 1},
+                              Case{2, {true, true, false}, false, true, false, 2}, Case{3, {true, true, true}, false, true, false, 3},
+                              Case{4, {true, true, true}, true, true, false, 3}, Case{7, {true, true, true}, true, true, false, 3}}) {
+            auto l = MakeLauncher(c.n);
+            QCOMPARE(l->page()->count(), c.n);
+            QCOMPARE(l->shown("Btn_Frame1"), c.frames[0]);
+            QCOMPARE(l->shown("Btn_Frame2"), c.frames[1]);
+            QCOMPARE(l->shown("Btn_Frame3"), c.frames[2]);
+            QCOMPARE(l->shown("SB_Phoneselect"), c.bar);
+            QCOMPARE(l->shown("Sta_PlsSelect"), c.prompt);
+            QCOMPARE(l->page()->emptyListPicture()->isVisibleTo(l->page()), c.empty);
+            QCOMPARE(l->page()->last(), c.last);
+        }
+        auto two = MakeLauncher(2);
+        QCOMPARE(two->offset("Btn_Frame1"), -152);
+        QCOMPARE(two->offset("Btn_Frame2"), 152);
+        auto seven = MakeLauncher(7);
+        QCOMPARE(seven->offset("Btn_Frame1"), -304);
+        QCOMPARE(seven->offset("Btn_Frame3"), 304);
+        auto none = MakeLauncher(0);
+        QCOMPARE(none->page()->emptyListPicture()->pos(), QPoint(none->page()->width() / 2 - 113, 110));
+    }
+
+    void pagingFollowsTheScrollCodes() {
+        auto l = MakeLauncher(7);
+        auto at = [&](int first, int last) { return l->page()->first() == first && l->page()->last() == last; };
+        l->scroll(0, 0);
+        QVERIFY(at(1, 3)); // nothing before the first
+        l->scroll(1, 0);
+        QVERIFY(at(2, 4));
+        QCOMPARE(l->scrollPos(), 1);
+        l->scroll(3, 1);
+        QVERIFY(at(5, 7));
+        l->scroll(3, 4);
+        QVERIFY(at(5, 7)); // nothing after the last
+        l->scroll(1, 4);
+        QVERIFY(at(5, 7));
+        l->scroll(2, 4);
+        QVERIFY(at(2, 4));
+        l->scroll(2, 1);
+        QVERIFY(at(1, 3)); // clamped to the start
+        QCOMPARE(l->scrollPos(), 0);
+        l->scroll(3, 0);
+        l->scroll(3, 3);
+        QVERIFY(at(5, 7)); // clamped to the end: N - 2 ... N
+        QCOMPARE(l->scrollPos(), 4);
+        l->scroll(4, 2);
+        QVERIFY(at(3, 5));
+        l->scroll(4, 99);
+        QVERIFY(at(5, 7)); // the thumb never addresses a phone past the end
+        l->scroll(5, 1);
+        QVERIFY(at(5, 7)); // moving only moves the bar
+        QCOMPARE(l->scrollPos(), 1);
+        // The wheel pages by three.
+        l->scroll(4, 0);
+        QVERIFY(l->page()->HandleWheel(-120));
+        QVERIFY(at(4, 6));
+        QVERIFY(l->page()->HandleWheel(120));
+        QVERIFY(at(1, 3));
+        auto three = MakeLauncher(3);
+        QVERIFY(!three->page()->HandleWheel(-120));
+        three->scroll(1, 0);
+        QCOMPARE(three->page()->first(), 1);
+    }
+
+    void managerButtonNeedsTheServer() {
+        auto l = MakeLauncher(1);
+        gUpdateState = -1;
+        CTipDlg::SetNextAnswer(CTipDlg::kResultOk);
+        QTest::mouseClick(l->page()->form()->FindElement("Btn_PhoneManager", 90000)->Widget(), Qt::LeftButton);
+        QCOMPARE(CTipDlg::LastText(), QString("无法连接服务器，请检查您的网络连接!"));
+        QVERIFY(l->frame.view()->phonePageActive());
+        gUpdateState = 0;
+        QTest::mouseClick(l->page()->form()->FindElement("Btn_PhoneManager", 90000)->Widget(), Qt::LeftButton);
+        QVERIFY(!l->frame.view()->phonePageActive());
+        sendMessage(l->frame.view(), WM_SHOW_PHONESELECT);
+        QVERIFY(l->frame.view()->phonePageActive());
+        sendMessage(l->frame.view(), WM_NEWVERSION, 1);
+        QVERIFY(l->shown("Sta_NewVersionIcon"));
+    }
+
+    void switchingIntoTheSampleEditorAndBack() {
+        for (const auto& [launcherMaximized, editorMaximized] : {std::pair{false, false}, std::pair{false, true},
+                                                                  std::pair{true, true}, std::pair{true, false}}) {
+            gMaximized = false;
+            auto l = MakeLauncher(3);
+            l->frame.show();
+            if (launcherMaximized) l->frame.view()->ToggleMaximize();
+            QCOMPARE(gMaximized.load(), launcherMaximized);
+            QTest::mouseClick(l->page()->form()->FindElement("Btn_Frame2", 90000)->Widget(), Qt::LeftButton);
+            QCOMPARE(l->frame.editorMode(), 1);
+            QCOMPARE(l->frame.currentModel(), QString("M2"));
+            QVERIFY(!l->frame.view()->isVisible());
+            QTRY_VERIFY(l->frame.themeFrame()->view());
+            auto* back = l->frame.themeFrame()->view()->findChild<QPushButton*>("Back");
+            QVERIFY(back);
+            if (!launcherMaximized && !editorMaximized) QVERIFY(l->frame.grab().save(test::ScreenshotPath("editor_M2")));
+            // Back with the editor's state: the launcher follows it.
+            sendMessage(&l->frame, WM_SWITCH_MODE, 0, editorMaximized ? 1 : 0);
+            QCOMPARE(l->frame.editorMode(), 0);
+            QVERIFY(l->frame.view()->isVisible());
+            QCOMPARE(gMaximized.load(), editorMaximized);
+            QCOMPARE(l->frame.updateTimerInterval(), 3000);
+        }
+    }
+
+    void theSampleEditorGoesBackAndOpensHelp() {
+        auto l = MakeLauncher(2);
+        l->frame.show();
+        static QString opened;
+        CMainFrame::SetHelpOpenerForTesting([](const QString& path) { opened = path; });
+        const QString model = "M1";
+        sendMessage(&l->frame, WM_SWITCH_MODE, 1, reinterpret_cast<LPARAM>(&model));
+        QTRY_VERIFY(l->frame.themeFrame()->view());
+        QTest::mouseClick(l->frame.themeFrame()->view()->findChild<QPushButton*>("Help"), Qt::LeftButton);
+        QVERIFY(opened.endsWith(".chm"));
+        QFile chm(l->dir.path() + "Resource/M1/M1.chm");
+        chm.open(QIODevice::WriteOnly);
+        chm.close();
+        sendMessage(&l->frame, WM_SHOW_HELP);
+        QCOMPARE(opened, l->dir.path() + "Resource/M1/M1.chm");
+        QTest::mouseClick(l->frame.themeFrame()->view()->findChild<QPushButton*>("Back"), Qt::LeftButton);
+        QCOMPARE(l->frame.editorMode(), 0);
+        CMainFrame::SetHelpOpenerForTesting(nullptr);
+    }
+
+    void theSameNameInAnotherCaseDoesNotReload() {
+        SampleProgramDir dir(1);
+        CCreateContext context;
+        CThemeFrameWnd frame(nullptr, dir.path(), context);
+        frame.SelectModel("M1", false);
+        QTRY_VERIFY(frame.view());
+        const int attempts = frame.loadAttempts();
+        frame.SelectModel("m1", false);
+        QTest::qWait(20);
+        QCOMPARE(frame.loadAttempts(), attempts);
+    }
+
+    void pluginsThatFailAreRetriedAndReportedOnce() {
+        SampleProgramDir dir(2);
+        QFile::remove(dir.path() + "Resource/M1/M1.so");
+        QFile::copy(QString(PAVOLINE_BUILD_DIR) + "/plugins/sample_editor_no_frame.so", dir.path() + "Resource/M1/M1.so");
+        QFile broken(dir.path() + "Resource/M2/M2.so");
+        broken.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        broken.write("not a library");
+        broken.close();
+        for (const char* model : {"M1", "M2"}) {
+            CTipDlg::SetNextAnswer(CTipDlg::kResultOk);
+            CCreateContext context;
+            CThemeFrameWnd frame(nullptr, dir.path(), context);
+            frame.SelectModel(model, false);
+            QTRY_VERIFY(frame.loadAttempts() >= 3);
+            QVERIFY(!frame.view());
+            QVERIFY(CTipDlg::LastText().contains(QString(model) + ".so"));
+            if (QString(model) == "M1") QVERIFY(CTipDlg::LastText().contains("GetFrame"));
+        }
+    }
+
+    void screenshotsOfThePhonePage() {
+        for (int n : {0, 1, 3, 7}) {
+            for (bool maximized : {false, true}) {
+                auto l = MakeLauncher(n);
+                l->frame.show();
+                if (maximized) l->frame.view()->ToggleMaximize();
+                QVERIFY(QTest::qWaitForWindowExposed(&l->frame));
+                QVERIFY(l->frame.grab().save(test::ScreenshotPath(QString("phones_%1_%2").arg(n).arg(maximized ? "maximized" : "normal"))));
+                gMaximized = false;
+            }
+        }
+    }
+
+    void firstRunWritesTheDefaultInstalledFile() {
+        SuiteCopy suite;
+        std::unique_ptr<QProcess> run(suite.start({"any", "arguments"}));
+        QVERIFY(run->waitForFinished(30000));
+        QCOMPARE(run->exitCode(), 0);
+        QFile file(suite.path() + "InstalledModel.xml");
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.size(), qint64(140));
+        QVERIFY(QFile::exists(suite.path() + "shot.png"));
+    }
+
+    void anInstalledFileThatCannotBeMadeEndsWithCodeZero() {
+        SuiteCopy suite;
+        QDir().mkdir(suite.path() + "InstalledModel.xml.new"); // the new file cannot be created
+        QFile::setPermissions(suite.path(), QFile::ReadOwner | QFile::ExeOwner);
+        std::unique_ptr<QProcess> run(suite.start({}));
+        QVERIFY(run->waitForFinished(30000));
+        QFile::setPermissions(suite.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QCOMPARE(run->exitCode(), 0);
+        QVERIFY(QString::fromUtf8(run->readAllStandardError()).contains("文件创建失败!"));
+        QVERIFY(!QFile::exists(suite.path() + "InstalledModel.xml"));
+        QVERIFY(!QFile::exists(suite.path() + "shot.png"));
+    }
+
+    void whileTheUpdaterRunsOnlyTheTokenStartsTheLauncher() {
+        SuiteCopy suite;
+        ProcessMutex updater((QString(kUpdaterMutexName) + suite.suffix()).toStdString());
+        QVERIFY(updater.acquire(0));
+        for (const QStringList& args : {QStringList{}, QStringList{"eurkdlash", "x"}, QStringList{"other"}}) {
+            std::unique_ptr<QProcess> refused(suite.start(args));
+            QVERIFY(refused->waitForFinished(30000));
+            QCOMPARE(refused->exitCode(), 0);
+            QVERIFY(QString::fromUtf8(refused->readAllStandardError()).contains("工具正在更新……"));
+            QVERIFY(!QFile::exists(suite.path() + "shot.png"));
+        }
+        std::unique_ptr<QProcess> handedBack(suite.start({"EURKDLASH"}));
+        QVERIFY(handedBack->waitForFinished(30000));
+        QCOMPARE(handedBack->exitCode(), 0);
+        QVERIFY(QFile::exists(suite.path() + "shot.png"));
+        updater.release();
+    }
+
+    void aSecondLauncherRaisesTheFirstAndEnds() {
+        SuiteCopy suite;
+        std::unique_ptr<QProcess> first(suite.start({}, false));
+        QTRY_VERIFY_WITH_TIMEOUT(ProcessMutex::IsHeldElsewhere((QString(kSingleInstanceName) + suite.suffix()).toStdString()), 20000);
+        std::unique_ptr<QProcess> second(suite.start({}, false));
+        QVERIFY(second->waitForFinished(30000));
+        QCOMPARE(second->exitCode(), 0);
+        QByteArray output;
+        QTRY_VERIFY_WITH_TIMEOUT((output += first->readAllStandardOutput()).contains("raised"), 10000);
+        QCOMPARE(first->state(), QProcess::Running);
+        first->terminate();
+        QVERIFY(first->waitForFinished(10000));
+    }
+
+    void keysNeverCloseTheForm() {
+        auto l = MakeLauncher(1);
+        l->frame.show();
+        int clicks = 0;
+        auto* manager = qobject_cast<QPushButton*>(l->page()->form()->FindElement("Btn_PhoneManager", 90000)->Widget());
+        connect(manager, &QPushButton::clicked, [&] { ++clicks; });
+        manager->setFocus();
+        for (int key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) QTest::keyClick(manager, Qt::Key(key));
+        QCOMPARE(clicks, 0);
+        QVERIFY(l->frame.isVisible());
+    }
+};
+
+} // namespace pavoline
+
+QTEST_MAIN(pavoline::LauncherShellTest)
+#include "launcher_shell_test.moc"
