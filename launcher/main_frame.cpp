@@ -6,10 +6,13 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLinearGradient>
+#include <QMenu>
+#include <QMessageBox>
 #include <QPainter>
 #include <QScreen>
 #include <QUrl>
@@ -113,6 +116,17 @@ void CMainFormView::mousePressEvent(QMouseEvent* event) {
         window()->windowHandle())
         window()->windowHandle()->startSystemMove();
     QWidget::mousePressEvent(event);
+}
+
+void CMainFormView::contextMenuEvent(QContextMenuEvent* event) {
+    // The caption's menu stands in for the system menu the window no longer has.
+    if (event->pos().y() >= kCaptionHeight) return;
+    QMenu menu(this);
+    menu.addAction("关于 Pavoline(&A)…", this, [this] {
+        if (auto* frame = qobject_cast<CMainFrame*>(window())) frame->ShowAbout();
+    });
+    menu.addAction("退出(&X)", window(), &QWidget::close);
+    menu.exec(event->globalPos());
 }
 
 void CMainFormView::wheelEvent(QWheelEvent* event) {
@@ -251,6 +265,15 @@ QString CMainFrame::HelpFilePath() const {
     if (!currentModel_.isEmpty() && QFileInfo::exists(model)) return model;
     // The program's own help: its file name with the help file's extension.
     return programDir_ + QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName().toLower() + ".chm";
+}
+
+void CMainFrame::ShowAbout() {
+    QMessageBox about(this);
+    about.setWindowTitle("关于 TavixPavoline");
+    about.setIconPixmap(QPixmap(programDir_ + "caption_left.png").copy(16, 12, 40, 48));
+    about.setText(QString("Pavoline 手机主题设计工具 %1").arg(PAVOLINE_VERSION_TEXT));
+    about.setInformativeText("为手机设计主题图片与动画。\n本程序使用 Qt、libcurl、pugixml、minizip、zlib 与 libpng。");
+    about.exec();
 }
 
 void CMainFrame::SetHelpOpenerForTesting(void (*opener)(const QString&)) { gHelpOpener = opener ? opener : OpenWithDesktop; }

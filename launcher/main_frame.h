@@ -47,6 +47,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -85,6 +86,8 @@ public:
     // The help file WM_SHOW_HELP opens: the model's, else the program's.
     QString HelpFilePath() const;
     static void SetHelpOpenerForTesting(void (*opener)(const QString& path));
+    // The about box (modal); also on the caption's context menu.
+    void ShowAbout();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

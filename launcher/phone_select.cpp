@@ -5,6 +5,7 @@
 #include "skin_loader.h"
 #include "tip_dialog.h"
 
+#include <QIcon>
 #include <QWheelEvent>
 
 namespace pavoline {
@@ -42,10 +43,18 @@ CPhoneSelectDlg::CPhoneSelectDlg(ModelCatalogue& catalogue, MessageWindow* frame
         prompt_ = form_->FindElement("Sta_PlsSelect", 90000);
         newVersion_->SetVisible(0);
     }
-    emptyList_ = new QLabel(this);
-    emptyList_->setPixmap(QPixmap(programDir_ + "empty_list.png"));
+    emptyList_ = new QPushButton(this);
+    emptyList_->setObjectName("EmptyListPicture");
+    emptyList_->setIcon(QIcon(programDir_ + "empty_list.png"));
+    emptyList_->setIconSize(QSize(227, 318));
+    emptyList_->setFlat(true);
+    emptyList_->setStyleSheet("border: none; background: transparent;");
+    emptyList_->setCursor(Qt::PointingHandCursor);
     emptyList_->setGeometry(383, kEmptyListTop, 227, 318);
     emptyList_->hide();
+    connect(emptyList_, &QPushButton::clicked, this, [this] {
+        if (count_ == 0) openModelManager();
+    });
     Refresh();
 }
 
@@ -193,23 +202,35 @@ void CPhoneSelectDlg::wheelEvent(QWheelEvent* event) {
         QWidget::wheelEvent(event);
 }
 
-void CPhoneSelectDlg::onClick(directui::ISkinElement* element) {
-    for (int i = 0; i < 3; ++i) {
-        if (element != frames_[i]) continue;
-        const int index = first_ + i;
-        if (index < 1 || index > count_) return;
-        const QString model = QString::fromStdString(catalogue_.installed()[static_cast<size_t>(index - 1)].model);
-        sendMessage(frame_, WM_SWITCH_MODE, 1, reinterpret_cast<LPARAM>(&model));
-        return;
+void CPhoneSelectDlg::openModelManager() {
+    // Without the server the user is told so first; the manager opens anyway.
+    if (gUpdateState.load() == -1) {
+        CTipDlg tip;
+        tip.Set("无法连接服务器，请检查您的网络连接!", CTipDlg::kOk, 1);
+        tip.exec();
     }
-    if (element == manager_) {
-        if (gUpdateState.load() == -1) {
-            CTipDlg tip;
-            tip.Set("无法连接服务器，请检查您的网络连接!", CTipDlg::kOk, 1);
-            tip.exec();
-            return;
-        }
-        sendMessage(view_, WM_SHOW_MODELMANAGE);
+    sendMessage(view_, WM_SHOW_MODELMANAGE);
+}
+
+void CPhoneSelectDlg::openEditor(int index) {
+    const InstalledList& installed = catalogue_.installed();
+    if (index < 1 || index > static_cast<int>(installed.size())) return;
+    const QString model = QString::fromStdString(installed[static_cast<size_t>(index - 1)].model);
+    sendMessage(frame_, WM_SWITCH_MODE, 1, reinterpret_cast<LPARAM>(&model));
+}
+
+void CPhoneSelectDlg::onClick(directui::ISkinElement* element) {
+    if (element == frames_[0]) {
+        if (catalogue_.installed().empty())
+            openModelManager();
+        else
+            openEditor(first_);
+    } else if (element == frames_[1]) {
+        openEditor(first_ + 1);
+    } else if (element == frames_[2]) {
+        openEditor(last_);
+    } else if (element == manager_) {
+        openModelManager();
     } else if (element == update_) {
         sendMessage(frame_, WM_RUN_UPDATE);
     }

@@ -5,7 +5,7 @@
 #include "message_window.h"
 #include "skin.h"
 
-#include <QLabel>
+#include <QPushButton>
 #include <QWidget>
 
 namespace pavoline {
@@ -26,7 +26,7 @@ public:
     int last() const { return last_; }
     int count() const { return count_; }
     directui::ISkinForm* form() const { return form_; }
-    QLabel* emptyListPicture() const { return emptyList_; }
+    QPushButton* emptyListPicture() const { return emptyList_; }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -37,6 +37,8 @@ private:
     void placeEmptyListPicture();
     LRESULT onScroll(int code, int position);
     void onClick(directui::ISkinElement* element);
+    void openModelManager();
+    void openEditor(int index);
     directui::ISkinElement* frameButton(int i) const { return frames_[i]; }
 
     ModelCatalogue& catalogue_;
@@ -51,7 +53,7 @@ private:
     directui::ISkinElement* update_ = nullptr;
     directui::ISkinElement* newVersion_ = nullptr;
     directui::ISkinElement* prompt_ = nullptr;
-    QLabel* emptyList_ = nullptr;
+    QPushButton* emptyList_ = nullptr;
     int count_ = 0, first_ = 1, last_ = 0;
 };
 

@@ -8,7 +8,10 @@
 #include "theme_frame.h"
 #include "tip_dialog.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QMessageBox>
+#include <QTimer>
 #include <QFile>
 #include <QProcess>
 #include <QPushButton>
@@ -192,7 +195,17 @@ private slots:
         auto three = MakeLauncher(3);
         QVERIFY(!three->page()->HandleWheel(-120));
         three->scroll(1, 0);
-        QCOMPARE(three->page()->first(), 1);
+        three->scroll(3, 0);
+        QCOMPARE(three->page()->first(), 1); // last = N: nothing further
+        QCOMPARE(three->page()->last(), 3);
+        auto four = MakeLauncher(4);
+        QVERIFY(four->page()->HandleWheel(120)); // code 2 at first 1 does nothing
+        QCOMPARE(four->page()->first(), 1);
+        // N = 7, page on from 4-6 shows 5-7.
+        l->scroll(4, 3);
+        QVERIFY(at(4, 6));
+        l->scroll(3, 3);
+        QVERIFY(at(5, 7));
     }
 
     void managerButtonNeedsTheServer() {
@@ -201,8 +214,10 @@ private slots:
         CTipDlg::SetNextAnswer(CTipDlg::kResultOk);
         QTest::mouseClick(l->page()->form()->FindElement("Btn_PhoneManager", 90000)->Widget(), Qt::LeftButton);
         QCOMPARE(CTipDlg::LastText(), QString("无法连接服务器，请检查您的网络连接!"));
-        QVERIFY(l->frame.view()->phonePageActive());
+        QVERIFY(!l->frame.view()->phonePageActive()); // the manager opens anyway
         gUpdateState = 0;
+        sendMessage(l->frame.view(), WM_SHOW_PHONESELECT);
+        QVERIFY(l->frame.view()->phonePageActive());
         QTest::mouseClick(l->page()->form()->FindElement("Btn_PhoneManager", 90000)->Widget(), Qt::LeftButton);
         QVERIFY(!l->frame.view()->phonePageActive());
         sendMessage(l->frame.view(), WM_SHOW_PHONESELECT);
@@ -234,6 +249,30 @@ private slots:
             QCOMPARE(gMaximized.load(), editorMaximized);
             QCOMPARE(l->frame.updateTimerInterval(), 3000);
         }
+    }
+
+    void emptyListPictureAndFirstButtonLeadToTheManager() {
+        auto none = MakeLauncher(0);
+        QTest::mouseClick(none->page()->emptyListPicture(), Qt::LeftButton);
+        QVERIFY(!none->frame.view()->phonePageActive());
+        auto one = MakeLauncher(1);
+        QTest::mouseClick(one->page()->emptyListPicture(), Qt::LeftButton); // hidden and inert with phones
+        QVERIFY(one->frame.view()->phonePageActive());
+    }
+
+    void reloadInstalledRecordsModels() {
+        auto l = MakeLauncher(1);
+        QFile catalogue(l->dir.path() + "cat.xml");
+        QVERIFY(catalogue.open(QIODevice::WriteOnly));
+        catalogue.write("<Models><Phone model=\"X9\" isbeta=\"0\" lcdsize=\"240x320\"/></Models>");
+        catalogue.close();
+        QVERIFY(l->catalogue.LoadOfferedCatalogue((l->dir.path() + "cat.xml").toStdString()));
+        OfferedList installed = *l->catalogue.offered();
+        installed[0].installed = 1;
+        installed[0].sizeText = "1.00M";
+        QCOMPARE(sendMessage(&l->frame, WM_RELOAD_INSTALLED, reinterpret_cast<WPARAM>(&installed)), LRESULT(1));
+        QCOMPARE(l->catalogue.installed().size(), size_t(2));
+        QCOMPARE(l->catalogue.installed()[1].model, std::string("X9"));
     }
 
     void theSampleEditorGoesBackAndOpensHelp() {
@@ -355,6 +394,20 @@ private slots:
         QCOMPARE(first->state(), QProcess::Running);
         first->terminate();
         QVERIFY(first->waitForFinished(10000));
+    }
+
+    void aboutBoxShowsTheVersion() {
+        auto l = MakeLauncher(0);
+        l->frame.show();
+        QString text;
+        QTimer::singleShot(0, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                text = box->text();
+                box->accept();
+            }
+        });
+        l->frame.ShowAbout();
+        QVERIFY(text.contains(PAVOLINE_VERSION_TEXT));
     }
 
     void keysNeverCloseTheForm() {
