@@ -10,6 +10,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QFont>
@@ -263,6 +264,15 @@ void Element::Empty() {
 class Form : public QObject, public ISkinForm {
 public:
     Form(const SkinDescription& skin, const ElementSpec& spec, QWidget* host, const QString& styleSheet);
+    // A host larger than the form (a maximised window) shows the form centred across its width.
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Resize && watched == parent() && root_) centre();
+        return QObject::eventFilter(watched, event);
+    }
+    void centre() {
+        auto* host = static_cast<QWidget*>(parent());
+        root_->move(std::max(0, (host->width() - root_->width()) / 2), 0);
+    }
     ISkinElement* FindElement(const QString& name, int flags) override;
     QWidget* Root() override { return root_; }
 
@@ -360,6 +370,8 @@ Form::Form(const SkinDescription& skin, const ElementSpec& spec, QWidget* host, 
     root_->setGeometry(0, 0, spec.number("w", host->width()), spec.number("h", host->height()));
     if (host->width() < root_->width() || host->height() < root_->height())
         host->resize(std::max(host->width(), root_->width()), std::max(host->height(), root_->height()));
+    host->installEventFilter(this);
+    centre();
     root_->show();
 }
 

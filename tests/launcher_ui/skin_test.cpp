@@ -87,6 +87,16 @@ private slots:
         QCOMPARE(host.messages[0].wParam, reinterpret_cast<WPARAM>(ok));
     }
 
+    void aWiderHostShowsTheFormCentred() {
+        HostWindow host;
+        ISkinForm* form = skin_->CreateForm("DUI_Tip", &host);
+        host.resize(form->Root()->size());
+        host.show(); // a hidden widget gets its resize events when shown
+        QCOMPARE(form->Root()->pos(), QPoint(0, 0));
+        host.resize(form->Root()->width() + 200, form->Root()->height());
+        QCOMPARE(form->Root()->pos(), QPoint(100, 0));
+    }
+
     void stateImagesAndLayoutOffsets() {
         HostWindow host;
         ISkinForm* form = skin_->CreateForm("DUI_PhoneSelect", &host);
