@@ -94,18 +94,18 @@ std::optional<Canvas> ParseBmpSource(const uint8_t* bytes, size_t size, SourceMo
 }
 
 std::optional<Canvas> ReadBmpSource(const std::string& path, SourceMode mode, std::ostream& out) {
-    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+    const FilePtr file = OpenFile(path, "rb");
     if (!file) {
         out << "[ABM enc] open file error: " << path << "\n";
         return std::nullopt;
     }
-    const int64_t length = FileLength(path);
+    const int64_t length = OpenFileLength(file.get());
     if (length > static_cast<int64_t>(kMaxSourceFileSize)) {
         out << "[ABM enc] over buffer size: " << path << "\n";
         return std::nullopt;
     }
-    std::vector<uint8_t> bytes(static_cast<size_t>(length));
-    if (length == 0 || std::fread(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) {
+    std::vector<uint8_t> bytes(static_cast<size_t>(length > 0 ? length : 0));
+    if (length <= 0 || std::fread(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) {
         out << "[ABM enc] read buffer error: " << path << "\n";
         return std::nullopt;
     }

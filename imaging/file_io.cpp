@@ -16,13 +16,18 @@ std::string ThreeLetterExtension(const std::string& path) {
     return after.size() == 3 ? after : std::string();
 }
 
-int64_t FileLength(const std::string& path) {
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return 0;
+FilePtr OpenFile(const std::string& path, const char* mode) { return {std::fopen(path.c_str(), mode), &std::fclose}; }
+
+int64_t OpenFileLength(FILE* file) {
     struct stat info {};
-    const bool regular = fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode);
-    std::fclose(file);
-    return regular ? static_cast<int64_t>(info.st_size) : 0;
+    if (fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
+    return static_cast<int64_t>(info.st_size);
+}
+
+int64_t FileLength(const std::string& path) {
+    const FilePtr file = OpenFile(path, "rb");
+    const int64_t length = file ? OpenFileLength(file.get()) : -1;
+    return length < 0 ? 0 : length;
 }
 
 bool ReadFilePrefix(const std::string& path, size_t maxBytes, std::vector<uint8_t>& bytes) {

@@ -2,6 +2,8 @@
 // File and text helpers shared by the console programs.
 
 #include <cstdint>
+#include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -10,6 +12,13 @@ namespace pavoline {
 // The three characters after the last '.' of the file name, or the whole name when it has no '.'
 // and is exactly three characters long; otherwise empty.
 std::string ThreeLetterExtension(const std::string& path);
+
+using FilePtr = std::unique_ptr<FILE, int (*)(FILE*)>;
+// Opens with fopen's modes; an empty pointer when the file cannot be opened.
+FilePtr OpenFile(const std::string& path, const char* mode);
+
+// Length in bytes of an open regular file; -1 for anything else.
+int64_t OpenFileLength(FILE* file);
 
 // Length in bytes of a regular file; 0 when it cannot be opened.
 int64_t FileLength(const std::string& path);

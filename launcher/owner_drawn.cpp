@@ -1,5 +1,7 @@
 #include "owner_drawn.h"
 
+#include "ui_font.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -10,7 +12,6 @@
 namespace pavoline {
 
 namespace {
-const QStringList kFontFamilies = {"微软雅黑", "Microsoft YaHei", "WenQuanYi Micro Hei", "Noto Sans CJK SC"};
 constexpr int kTipDelayMs = 100;
 } // namespace
 
@@ -66,7 +67,7 @@ const char* const CSearchEdit::kPlaceholder = "机型搜索";
 
 CSearchEdit::CSearchEdit(QWidget* parent) : QLineEdit(parent) {
     QFont font;
-    font.setFamilies(kFontFamilies);
+    font.setFamilies(UiFontFamilies());
     font.setPixelSize(18); // a 24-pixel cell
     font.setWeight(QFont::Normal);
     setFont(font);

@@ -12,7 +12,6 @@
 #include <cstdlib>
 #include <memory>
 #include <optional>
-#include <sys/stat.h>
 
 namespace pavoline {
 namespace {
@@ -25,20 +24,15 @@ constexpr size_t kTableBufferSize = 4096; // header and table together
 constexpr uint8_t kPngStart[16] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A,
                                    0x00, 0x00, 0x00, 0x0D, 0x49, 0x48, 0x44, 0x52};
 
-using FilePtr = std::unique_ptr<FILE, int (*)(FILE*)>;
-FilePtr OpenFile(const std::string& path, const char* mode) { return {std::fopen(path.c_str(), mode), &std::fclose}; }
-
 // Like the C library's atoi, without its undefined behaviour on overflow.
 int32_t ParseInteger(const std::string& text) {
     return static_cast<int32_t>(std::strtoll(text.c_str(), nullptr, 10));
 }
 
-// -1 when the file cannot be opened.
+// -1 when the file cannot be opened or is not a plain file.
 int64_t InputLength(const std::string& path) {
-    FilePtr file = OpenFile(path, "rb");
-    struct stat info {};
-    if (!file || fstat(fileno(file.get()), &info) != 0) return -1;
-    return info.st_size;
+    const FilePtr file = OpenFile(path, "rb");
+    return file ? OpenFileLength(file.get()) : -1;
 }
 
 struct FrameSize {

@@ -4,27 +4,20 @@
 #include "frame_copy.h"
 #include "sequence_format.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <optional>
-#include <sys/stat.h>
 
 namespace pavoline {
 namespace {
 
 constexpr const char* kUsage = "Extract Sequence 0.1\nUsage: vandor [input sequence filename] [output info filename]";
 
-using FilePtr = std::unique_ptr<FILE, int (*)(FILE*)>;
-
 const char* FrameExtension(uint8_t type) {
     if (type == kSequenceTypeAbm) return "ABM";
     if (type == kSequenceTypePng || type == kSequenceTypePngAlternate) return "PNG";
     return nullptr;
-}
-
-uint64_t OpenFileLength(FILE* file) {
-    struct stat info {};
-    return fstat(fileno(file), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
 }
 
 std::optional<SequenceEntry> ReadEntryAt(FILE* sequence, unsigned index) {
@@ -69,7 +62,7 @@ int RunVandor(const std::vector<std::string>& args, std::ostream& out, const std
     const std::string& sequencePath = args[0];
     const std::string& infoPath = args[1];
     const std::string readError = Format("Error to read the file %s\n", sequencePath.c_str());
-    FilePtr sequence(std::fopen(sequencePath.c_str(), "rb"), &std::fclose);
+    FilePtr sequence = OpenFile(sequencePath, "rb");
     if (!sequence) {
         out << readError;
         return 1;
@@ -82,7 +75,7 @@ int RunVandor(const std::vector<std::string>& args, std::ostream& out, const std
         out << "Wrong sequence file\n";
         return 1;
     }
-    const uint64_t sequenceLength = OpenFileLength(sequence.get());
+    const uint64_t sequenceLength = static_cast<uint64_t>(std::max<int64_t>(0, OpenFileLength(sequence.get())));
     for (unsigned i = 0; i < header.frameCount; ++i) {
         const std::optional<SequenceEntry> entry = ReadEntryAt(sequence.get(), i);
         if (!entry) {

@@ -5,6 +5,7 @@
 #include "form_description.h"
 #include "message_window.h"
 #include "skin_widgets.h"
+#include "ui_font.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -33,10 +34,6 @@ using pavoline::sendMessage;
 
 namespace directui {
 namespace {
-
-// The face the suite was designed with, then CJK faces found on Linux.
-const QStringList kFontFamilies = {"微软雅黑", "Microsoft YaHei", "WenQuanYi Micro Hei", "Noto Sans CJK SC",
-                                   "Noto Sans CJK", "Droid Sans Fallback"};
 
 class Form;
 
@@ -363,7 +360,7 @@ Form::Form(const SkinDescription& skin, const ElementSpec& spec, QWidget* host, 
     root_ = build(spec, host, byName_, elements_);
     root_->setObjectName(spec.name);
     QFont font = root_->font();
-    font.setFamilies(kFontFamilies);
+    font.setFamilies(pavoline::UiFontFamilies());
     font.setPixelSize(spec.number("fontsize", 14));
     root_->setFont(font);
     root_->setStyleSheet(styleSheet);

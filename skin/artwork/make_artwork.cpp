@@ -1,5 +1,7 @@
 // Draws the skin's and the launcher's pictures into a directory, so that no picture in the suite
 // is a binary without a source. Run by the build: make_artwork <output directory>.
+#include "ui_font.h"
+
 #include <QDir>
 #include <QFont>
 #include <QGuiApplication>
@@ -16,11 +18,10 @@ namespace {
 const QColor kInk("#2F4A66");
 const QColor kAccent("#4C7CAD");
 const QColor kSoft("#9FB3C8");
-const QStringList kFontFamilies = {"微软雅黑", "Microsoft YaHei", "WenQuanYi Micro Hei", "Noto Sans CJK SC"};
 
 QFont UiFont(int pixelSize, bool bold = false) {
     QFont font;
-    font.setFamilies(kFontFamilies);
+    font.setFamilies(pavoline::UiFontFamilies());
     font.setPixelSize(pixelSize);
     font.setBold(bold);
     return font;
