@@ -13,7 +13,9 @@
 // Kinds: label, image, button, checkbox, tab (checkable button, exclusive among its siblings),
 // combobox, list, scrollbar (orientation="vertical" or horizontal), progress, host, container.
 // Geometry is x, y, w, h in pixels inside the parent; "class" names a style class of Default.skn;
-// "image" is a picture file beside the skin; "text" is the initial text; "visible"="0" hides.
+// "image" is a picture file beside the skin; "text" is the initial text; "visible"="0" hides;
+// labels wrap their text with "wrap"="1" at word boundaries, with "wrap"="any" anywhere. A form's
+// "minw" and "minh" give the smallest host that still shows all it holds (default: w and h).
 
 #include <QHash>
 #include <QString>

@@ -15,11 +15,11 @@ void SkinButton::setStatePicture(int slot, const QPixmap& picture) {
 
 int SkinButton::shownSlot() const {
     auto has = [this](int slot) { return pictures_.contains(slot); };
-    if (isDown() && has(2)) return 2;
-    if (isChecked() && has(3)) return 3;
-    if (hover_ && has(1)) return 1;
-    if (hasFocus() && has(4)) return 4;
-    return 0;
+    if (!isEnabled()) return has(kDisabled) ? kDisabled : kNormal;
+    if (isDown() && has(kPressed)) return kPressed;
+    if (isChecked() && has(kChecked)) return kChecked;
+    if (hover_ && has(kHover)) return kHover;
+    return kNormal;
 }
 
 void SkinButton::paintEvent(QPaintEvent* event) {
@@ -48,6 +48,20 @@ void SkinButton::leaveEvent(QEvent* event) {
     hover_ = false;
     update();
     QPushButton::leaveEvent(event);
+}
+
+int ClickableLabel::textFlags() const {
+    return static_cast<int>(alignment()) | (wrapAnywhere_ ? Qt::TextWrapAnywhere : wordWrap() ? Qt::TextWordWrap : 0);
+}
+
+void ClickableLabel::paintEvent(QPaintEvent* event) {
+    if (!wrapAnywhere_ || !pixmap().isNull()) {
+        QLabel::paintEvent(event);
+        return;
+    }
+    QPainter painter(this);
+    painter.setPen(palette().color(foregroundRole()));
+    painter.drawText(contentsRect(), textFlags(), text());
 }
 
 void ClickableLabel::mouseReleaseEvent(QMouseEvent* event) {

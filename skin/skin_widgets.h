@@ -9,14 +9,18 @@
 
 namespace directui {
 
-// A button that paints the picture of its state when pictures are set (slot 0 normal, 1 hover,
-// 2 pressed, 3 checked, 4 focused), and a styled push button otherwise.
+// A button that paints the picture of its state when pictures are set (slot 0 normal, 1 pressed,
+// 2 checked, 3 hover, 4 disabled; a state without a picture shows slot 0), and a styled push button
+// otherwise.
 class SkinButton : public QPushButton {
     Q_OBJECT
+    // Readable by name, for callers that do not link the skin library.
+    Q_PROPERTY(int shownSlot READ shownSlot)
 public:
     using QPushButton::QPushButton;
     void setStatePicture(int slot, const QPixmap& picture);
     bool hasPictures() const { return !pictures_.isEmpty(); }
+    enum Slot { kNormal = 0, kPressed = 1, kChecked = 2, kHover = 3, kDisabled = 4 };
     int shownSlot() const;
 
 protected:
@@ -42,16 +46,28 @@ signals:
     void popupOpened();
 };
 
-// A label that reports clicks (list row parts, pictures).
+// A label that reports clicks (list row parts, pictures). With wrapping anywhere it breaks lines
+// inside words too, so a long path is shown whole instead of running out of the label.
 class ClickableLabel : public QLabel {
     Q_OBJECT
 public:
     using QLabel::QLabel;
+    void setWrapAnywhere(bool on) {
+        wrapAnywhere_ = on;
+        update();
+    }
+    bool wrapsAnywhere() const { return wrapAnywhere_; }
+    // The text's flags for QPainter::drawText and QFontMetrics::boundingRect.
+    int textFlags() const;
 signals:
     void clicked();
 
 protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    bool wrapAnywhere_ = false;
 };
 
 } // namespace directui

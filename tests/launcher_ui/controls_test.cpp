@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QLabel>
 #include <QMenu>
 #include <QTest>
 #include <QTimer>
@@ -77,6 +78,44 @@ private slots:
             click(tip, "Btn_OK");
         });
         QCOMPARE(result, 1);
+    }
+
+    void tipIgnoresKeysAndClosesOnlyWhereItShowsAClose() {
+        for (int closeButton : {1, 0}) {
+            CTipDlg tip;
+            tip.Set("正在连接服务器，请稍候……", closeButton ? 2 : 4, closeButton);
+            const int result = runTip(tip, [&] {
+                QWidget* ok = tip.form()->FindElement("Btn_OK", 90000)->Widget();
+                for (QWidget* target : {static_cast<QWidget*>(&tip), ok})
+                    for (int key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space})
+                        QTest::keyClick(target, Qt::Key(key));
+                QVERIFY(tip.isVisible());
+                tip.close(); // the window manager's close, Alt+F4
+                QCOMPARE(tip.isVisible(), !closeButton);
+                if (tip.isVisible()) tip.done(7);
+            });
+            QCOMPARE(result, closeButton ? 1 : 7);
+        }
+    }
+
+    void aLongTextGrowsTheTipUntilItFits() {
+        CTipDlg tip;
+        const QString text = "无法加载机型插件：/home/designer/" + QString(160, 'x') + "/Resource/N70/N70.so\n原因";
+        tip.Set(text, 2, 1);
+        runTip(tip, [&] {
+            auto* label = qobject_cast<QLabel*>(tip.form()->FindElement("Sta_tip", 90000)->Widget());
+            const QRect needed = QFontMetrics(label->font()).boundingRect(QRect(0, 0, label->width() - 2, 100000),
+                                                                           Qt::AlignCenter | Qt::TextWrapAnywhere, text);
+            QVERIFY(needed.height() <= label->height());
+            QWidget* ok = tip.form()->FindElement("Btn_OK", 90000)->Widget();
+            QVERIFY(ok->y() > label->geometry().bottom());
+            QVERIFY(tip.rect().contains(ok->geometry()));
+            const QImage shot = tip.grab().toImage();
+            QVERIFY(shot.save(test::ScreenshotPath("DUI_Tip_long")));
+            // The rounded corners are cut away, never painted black.
+            QVERIFY(shot.pixelColor(0, 0) != QColor(Qt::black));
+            QVERIFY(shot.pixelColor(tip.width() / 2, tip.height() / 2) != QColor(Qt::black));
+        });
     }
 
     void tipAnswersCanBeQueuedByTests() {
