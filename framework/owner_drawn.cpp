@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QCursor>
 #include <QMenu>
 #include <QPainter>
 #include <QToolTip>
@@ -25,17 +26,24 @@ CButtonExt::CButtonExt(QWidget* parent) : QPushButton(parent) {
 void CButtonExt::SetPicture(const QPixmap& strip) {
     picture_ = strip;
     stateWidth_ = strip.width() / 4;
-    const QPoint topLeft = pos();
-    setFixedSize(stateWidth_, strip.height());
-    move(topLeft);
+    if (!strip.isNull()) {
+        const QPoint topLeft = pos();
+        setFixedSize(stateWidth_, strip.height());
+        move(topLeft);
+    }
     update();
 }
 
 int CButtonExt::StateIndex() const { return isDown() ? 2 : hover_ ? 1 : 0; }
 
 void CButtonExt::paintEvent(QPaintEvent*) {
-    if (picture_.isNull()) return;
     QPainter painter(this);
+    if (picture_.isNull()) {
+        if (hover_ || isDown()) painter.fillRect(rect(), QColor(255, 255, 255, isDown() ? 120 : 70));
+        painter.setPen(QColor(255, 255, 255));
+        painter.drawText(rect(), Qt::AlignCenter, text());
+        return;
+    }
     painter.setClipRect(QRect(0, 0, stateWidth_, picture_.height()));
     painter.drawPixmap(-StateIndex() * stateWidth_, 0, picture_);
 }
@@ -53,6 +61,15 @@ void CButtonExt::leaveEvent(QEvent* event) {
     QToolTip::hideText();
     update();
     QPushButton::leaveEvent(event);
+}
+
+void CButtonExt::moveEvent(QMoveEvent* event) {
+    QPushButton::moveEvent(event);
+    const bool under = isVisible() && rect().contains(mapFromGlobal(QCursor::pos()));
+    if (under == hover_) return;
+    hover_ = under;
+    if (!hover_) tipDelay_.stop();
+    update();
 }
 
 void CButtonExt::showTip() {

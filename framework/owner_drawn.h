@@ -13,12 +13,14 @@ class QMenu;
 namespace pavoline {
 
 // A picture button whose picture is a strip of four equal states: 0 normal, 1 hover, 2 pressed,
-// 3 unused. Without a picture it paints nothing and keeps its size.
+// 3 unused. Without a picture (a missing file) it keeps its size and draws its text instead, so a
+// window without title bar never loses its caption buttons.
 class CButtonExt : public QPushButton {
     Q_OBJECT
 public:
     explicit CButtonExt(QWidget* parent = nullptr);
     // Keeps the top-left corner and takes the size of one state: strip width / 4 by its height.
+    // A null picture changes nothing but the look.
     void SetPicture(const QPixmap& strip);
     void SetToolTipWindow(QWidget* window) { tooltipWindow_ = window; }
     void SetToolTipText(const QString& text) { tooltipText_ = text; }
@@ -31,6 +33,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    // A button that moves away from a resting pointer gets no leave event.
+    void moveEvent(QMoveEvent* event) override;
 
 private:
     void showTip();

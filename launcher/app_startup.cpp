@@ -4,6 +4,13 @@
 #include <QString>
 
 namespace pavoline {
+namespace {
+
+constexpr const char* kRaiseRequest = "raise\n";
+constexpr const char* kRaiseAnswer = "raised\n";
+constexpr int kRaiseWaitMs = 2000;
+
+} // namespace
 
 bool HandBackTokenGiven(const QStringList& arguments) {
     return arguments.size() == 1 && arguments[0].compare(kHandBackToken, Qt::CaseInsensitive) == 0;
@@ -21,7 +28,10 @@ SingleInstance::SingleInstance() : mutex_(InstanceName(kSingleInstanceName).toSt
     connect(&server_, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket* socket = server_.nextPendingConnection()) {
             connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-                if (socket->readAll().contains("raise")) emit raiseRequested();
+                if (!socket->readAll().contains(kRaiseRequest)) return;
+                emit raiseRequested();
+                socket->write(kRaiseAnswer);
+                socket->flush();
                 socket->disconnectFromServer();
             });
             connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
@@ -32,11 +42,14 @@ SingleInstance::SingleInstance() : mutex_(InstanceName(kSingleInstanceName).toSt
 bool SingleInstance::AskRunningInstanceToRaise(const QString& serverName) {
     QLocalSocket socket;
     socket.connectToServer(serverName);
-    if (!socket.waitForConnected(1000)) return false;
-    socket.write("raise\n");
-    socket.waitForBytesWritten(1000);
-    socket.waitForDisconnected(1000);
-    return true;
+    if (!socket.waitForConnected(kRaiseWaitMs)) return false;
+    socket.write(kRaiseRequest);
+    socket.waitForBytesWritten(kRaiseWaitMs);
+    // A launcher that is shutting down may still accept the connection but no longer answers:
+    // that counts as no launcher running.
+    QByteArray answer;
+    while (!answer.contains(kRaiseAnswer) && socket.waitForReadyRead(kRaiseWaitMs)) answer += socket.readAll();
+    return answer.contains(kRaiseAnswer);
 }
 
 bool SingleInstance::claim(unsigned waitMs) {

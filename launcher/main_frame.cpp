@@ -2,7 +2,9 @@
 
 #include "launcher_state.h"
 #include "phone_select.h"
+#include "plugin_api.h"
 #include "theme_frame.h"
+#include "tip_dialog.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -15,6 +17,8 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QScreen>
+#include <QScrollArea>
+#include <QStackedLayout>
 #include <QUrl>
 #include <QWindow>
 
@@ -25,11 +29,18 @@ namespace pavoline {
 namespace {
 
 constexpr int kButtonTop = 31;
+constexpr int kButtonFallbackSize = 20;
 constexpr int kCloseFromRight = 24, kMaximizeFromRight = 57, kMinimizeFromRight = 89;
 constexpr int kUpdateTimerFirstMs = 100, kUpdateTimerAfterEditorMs = 3000;
 
-void OpenWithDesktop(const QString& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); }
-void (*gHelpOpener)(const QString&) = OpenWithDesktop;
+bool OpenWithDesktop(const QString& path) { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); }
+bool (*gHelpOpener)(const QString&) = OpenWithDesktop;
+
+void ShowTip(const QString& text) {
+    CTipDlg tip;
+    tip.Set(text, CTipDlg::kOk, 1);
+    tip.exec();
+}
 
 } // namespace
 
@@ -37,24 +48,39 @@ void (*gHelpOpener)(const QString&) = OpenWithDesktop;
 
 CMainFormView::CMainFormView(ModelCatalogue& catalogue, MessageWindow* frame, QWidget* parent, QString programDir)
     : QWidget(parent), MessageWindow(this), catalogue_(catalogue), frame_(frame), programDir_(std::move(programDir)) {
-    close_ = makeButton("btn_close.png", "关闭");
-    maximize_ = makeButton("btn_maximize.png", "最大化");
-    minimize_ = makeButton("btn_minimize.png", "最小化");
+    close_ = makeButton("btn_close.png", "关闭", "×");
+    maximize_ = makeButton("btn_maximize.png", "最大化", "□");
+    minimize_ = makeButton("btn_minimize.png", "最小化", "–");
     connect(close_, &QPushButton::clicked, [] { std::_Exit(0); }); // ends at once, as the caption promises
     connect(maximize_, &QPushButton::clicked, this, &CMainFormView::ToggleMaximize);
     connect(minimize_, &QPushButton::clicked, this, [this] { window()->showMinimized(); });
     placeButtons();
     RepaintBackBuffer();
-    phonePage_ = new CPhoneSelectDlg(catalogue_, frame_, this, this, programDir_);
-    phonePage_->setGeometry(pageRect());
-    phonePage_->show();
+    // The pages scroll inside the window when it is smaller than they are; the caption stays put.
+    pageArea_ = new QScrollArea(this);
+    pageArea_->setObjectName("PageArea");
+    pageArea_->setFrameShape(QFrame::NoFrame);
+    pageArea_->setWidgetResizable(true);
+    pageArea_->setAutoFillBackground(false);
+    pageArea_->viewport()->setAutoFillBackground(false);
+    auto* stack = new QWidget;
+    pages_ = new QStackedLayout(stack);
+    pages_->setContentsMargins(0, 0, 0, 0);
+    pageArea_->setWidget(stack);
+    stack->setAutoFillBackground(false); // the view's gradient shows through the pages
+    pageArea_->setGeometry(pageRect());
+    phonePage_ = new CPhoneSelectDlg(catalogue_, frame_, this, stack, programDir_);
+    pages_->addWidget(phonePage_);
+    pages_->setCurrentWidget(phonePage_);
     phonePageActive_ = true;
     qApp->installEventFilter(this);
     setFocus();
 }
 
-CButtonExt* CMainFormView::makeButton(const QString& picture, const QString& tip) {
+CButtonExt* CMainFormView::makeButton(const QString& picture, const QString& tip, const QString& glyph) {
     auto* button = new CButtonExt(this);
+    button->setText(glyph); // drawn only when the picture is missing
+    button->setFixedSize(kButtonFallbackSize, kButtonFallbackSize);
     button->setCursor(Qt::PointingHandCursor);
     button->SetPicture(QPixmap(programDir_ + picture));
     button->SetToolTipWindow(this);
@@ -93,8 +119,7 @@ void CMainFormView::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     placeButtons();
     RepaintBackBuffer();
-    if (phonePage_) phonePage_->setGeometry(pageRect());
-    if (managerPage_) managerPage_->setGeometry(pageRect());
+    if (pageArea_) pageArea_->setGeometry(pageRect());
 }
 
 void CMainFormView::ToggleMaximize() {
@@ -105,8 +130,7 @@ void CMainFormView::ToggleMaximize() {
     gMaximized = maximize;
     if (frame) frame->SetMaximized(maximize);
     placeButtons();
-    if (phonePage_) phonePage_->setGeometry(pageRect());
-    if (managerPage_) managerPage_->setGeometry(pageRect());
+    pageArea_->setGeometry(pageRect());
     RepaintBackBuffer();
 }
 
@@ -151,21 +175,19 @@ bool CMainFormView::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void CMainFormView::showManagerPage() {
-    if (phonePage_) phonePage_->hide();
     if (!managerPage_) {
         // The model manager comes with its own issue; until then an empty page stands in its place.
-        managerPage_ = new QWidget(this);
+        managerPage_ = new QWidget;
         managerPage_->setObjectName("ModelManagePlaceholder");
-        managerPage_->setGeometry(pageRect());
+        pages_->addWidget(managerPage_);
     }
-    managerPage_->show();
+    pages_->setCurrentWidget(managerPage_);
     phonePageActive_ = false;
 }
 
 void CMainFormView::showPhonePage() {
-    if (managerPage_) managerPage_->hide();
     if (gInstalledListChanged.exchange(false)) phonePage_->Refresh();
-    phonePage_->show();
+    pages_->setCurrentWidget(phonePage_);
     phonePageActive_ = true;
 }
 
@@ -192,6 +214,7 @@ CMainFrame::CMainFrame(ModelCatalogue& catalogue, QString programDir)
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     setWindowTitle("TavixPavoline");
     resize(kFrameWidth, kFrameHeight);
+    if (screen()) FitToScreen(screen()->availableGeometry());
     view_ = new CMainFormView(catalogue_, this, this, programDir_);
     view_->setGeometry(rect());
     updateTimerMs_ = kUpdateTimerFirstMs;
@@ -199,6 +222,12 @@ CMainFrame::CMainFrame(ModelCatalogue& catalogue, QString programDir)
 }
 
 CMainFrame::~CMainFrame() { delete themeFrame_; }
+
+void CMainFrame::FitToScreen(const QRect& available) {
+    QRect frame(pos(), size().boundedTo(available.size()));
+    if (!available.contains(frame)) frame.moveCenter(available.center());
+    setGeometry(frame);
+}
 
 void CMainFrame::SetMaximized(bool maximized) {
     if (maximized) {
@@ -239,6 +268,9 @@ void CMainFrame::switchMode(int mode, LPARAM lParam) {
         context.m_pNewViewClass = &CThemeFrameWnd::staticMetaObject;
         context.m_pCurrentDoc = &document_;
         themeFrame_ = new CThemeFrameWnd(this, programDir_, context);
+        connect(themeFrame_, &CThemeFrameWnd::loadFailed, this, [this] {
+            if (editorMode_ == 1) switchMode(0, gMaximized.load() ? 1 : 0);
+        });
         themeFrame_->setGeometry(rect());
         themeFrame_->show();
         view_->hide();
@@ -276,7 +308,15 @@ void CMainFrame::ShowAbout() {
     about.exec();
 }
 
-void CMainFrame::SetHelpOpenerForTesting(void (*opener)(const QString&)) { gHelpOpener = opener ? opener : OpenWithDesktop; }
+void CMainFrame::SetHelpOpenerForTesting(bool (*opener)(const QString&)) { gHelpOpener = opener ? opener : OpenWithDesktop; }
+
+void CMainFrame::ShowHelp() {
+    const QString path = HelpFilePath();
+    if (!QFileInfo::exists(path))
+        ShowTip("找不到帮助文件：" + path);
+    else if (!gHelpOpener(path))
+        ShowTip("无法打开帮助文件：" + path + "\n请安装可以打开此类文件的程序。");
+}
 
 LRESULT CMainFrame::windowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
@@ -287,8 +327,13 @@ LRESULT CMainFrame::windowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         if (wParam) catalogue_.RecordInstalledModels(*reinterpret_cast<const OfferedList*>(wParam));
         return 1;
     case WM_SHOW_HELP:
-        gHelpOpener(HelpFilePath());
+        ShowHelp();
         return 1;
+    case WM_COMMAND:
+        if (wParam == ID_APP_ABOUT) ShowAbout();
+        else if (wParam == ID_APP_EXIT) close();
+        else if (wParam == ID_HELP) ShowHelp();
+        return 0;
     default:
         return 0;
     }

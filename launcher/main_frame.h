@@ -13,6 +13,9 @@
 #include <QPointer>
 #include <QWidget>
 
+class QScrollArea;
+class QStackedLayout;
+
 namespace pavoline {
 
 class CPhoneSelectDlg;
@@ -55,7 +58,7 @@ private:
     void placeButtons();
     void showPhonePage();
     void showManagerPage();
-    CButtonExt* makeButton(const QString& picture, const QString& tip);
+    CButtonExt* makeButton(const QString& picture, const QString& tip, const QString& glyph);
 
     ModelCatalogue& catalogue_;
     MessageWindow* frame_;
@@ -64,6 +67,8 @@ private:
     CButtonExt* minimize_ = nullptr;
     CButtonExt* maximize_ = nullptr;
     CButtonExt* close_ = nullptr;
+    QScrollArea* pageArea_ = nullptr;
+    QStackedLayout* pages_ = nullptr;
     CPhoneSelectDlg* phonePage_ = nullptr;
     QPointer<QWidget> managerPage_;
     bool phonePageActive_ = false;
@@ -81,11 +86,15 @@ public:
     int editorMode() const { return editorMode_; }
     const QString& currentModel() const { return currentModel_; }
     int updateTimerInterval() const { return updateTimerMs_; }
+    // Never larger than the screen's work area, and inside it.
+    void FitToScreen(const QRect& available);
     // Maximise inside the desktop's work area, and back.
     void SetMaximized(bool maximized);
     // The help file WM_SHOW_HELP opens: the model's, else the program's.
     QString HelpFilePath() const;
-    static void SetHelpOpenerForTesting(void (*opener)(const QString& path));
+    // Opens the help file, or says in a tip why it cannot.
+    void ShowHelp();
+    static void SetHelpOpenerForTesting(bool (*opener)(const QString& path));
     // The about box (modal); also on the caption's context menu.
     void ShowAbout();
 

@@ -8,6 +8,7 @@
 #include "platform.h"
 #include "skin_loader.h"
 
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -33,15 +34,17 @@ void ScheduleScreenshot(QWidget* window, const QString& path) {
 
 } // namespace
 
-void ShowStartupMessage(const QString& text, bool warning) {
+void ShowMessageBox(const QString& caption, const QString& text, QMessageBox::Icon icon) {
     if (MessagesToStderr()) {
-        std::fprintf(stderr, "%s: %s\n", kTitle, qPrintable(text));
+        std::fprintf(stderr, "%s: %s\n", qPrintable(caption), qPrintable(text));
         return;
     }
-    if (warning)
-        QMessageBox::warning(nullptr, kTitle, text);
-    else
-        QMessageBox::critical(nullptr, kTitle, text);
+    QMessageBox box(icon, caption, text, QMessageBox::Ok);
+    box.exec();
+}
+
+void ShowStartupMessage(const QString& text, bool warning) {
+    ShowMessageBox(kTitle, text, warning ? QMessageBox::Warning : QMessageBox::Critical);
 }
 
 int CPavolineApp::Run() {
@@ -59,8 +62,19 @@ int CPavolineApp::Run() {
         ShowStartupMessage("无法加载界面库 libDirectUI.so：" + skin.error(), false);
         return 1;
     }
-    SetAppSkin(skin.open());
-    SetMessageSink([](const UserMessage& m) { ShowStartupMessage(QString::fromStdString(m.text), false); });
+    directui::ISkin* opened = skin.open();
+    if (!opened) {
+        const QString description = programDir + "Pavoline.dui";
+        ShowStartupMessage(QString("无法打开界面文件 %1：%2")
+                               .arg(description, QFileInfo::exists(description) ? "文件内容有误" : "文件不存在"),
+                           false);
+        return 1;
+    }
+    SetAppSkin(opened);
+    SetMessageSink([](const UserMessage& m) {
+        ShowMessageBox(QString::fromStdString(m.caption), QString::fromStdString(m.text),
+                       m.icon == MessageIcon::Error ? QMessageBox::Critical : QMessageBox::Information);
+    });
 
     ModelCatalogue catalogue(programDir.toStdString());
     if (!catalogue.EnsureInstalledModelFile()) {

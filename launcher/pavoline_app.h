@@ -2,12 +2,15 @@
 // CPavolineApp: the launcher's start-up and the ways it ends.
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QString>
 
 namespace pavoline {
 
-// Start-up messages shown before the skin exists (a plain message box, or standard error when
-// PAVOLINE_MESSAGES_TO_STDERR is set, for tests that run the launcher as a process).
+// Messages shown in a plain message box (before the skin exists, and the catalogue's), or on
+// standard error when PAVOLINE_MESSAGES_TO_STDERR is set, for tests that run the launcher as a process.
+void ShowMessageBox(const QString& caption, const QString& text, QMessageBox::Icon icon);
+// Captioned "TavixPavoline", with the warning or the error icon.
 void ShowStartupMessage(const QString& text, bool warning);
 
 class CPavolineApp {

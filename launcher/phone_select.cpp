@@ -13,8 +13,9 @@ namespace {
 
 constexpr int kEmptyListTop = 110;
 constexpr int kEmptyListHalfWidth = 113;
-constexpr int kOffsets3[3] = {-304, 0, 304};
-constexpr int kOffsets2[2] = {-152, 152};
+// Horizontal offsets of the three phone buttons; a page too narrow for them draws them closer.
+constexpr int kPhoneSpacing = 304, kNarrowestSpacing = 230;
+constexpr int kPhoneWidth = 221, kPageMargin = 20;
 // Which picture goes into which state-image slot of a phone button.
 constexpr struct {
     int picture, slot;
@@ -65,10 +66,7 @@ void CPhoneSelectDlg::Refresh() {
     if (!form_) return;
     directui::IScrollBar* bar = scrollBar_->AsScrollBar();
     if (count_ >= 3) {
-        for (int i = 0; i < 3; ++i) {
-            frames_[i]->SetVisible(-1);
-            frames_[i]->SetLayoutOffset(kOffsets3[i]);
-        }
+        for (int i = 0; i < 3; ++i) frames_[i]->SetVisible(-1);
         prompt_->SetVisible(-1);
         scrollBar_->SetVisible(count_ == 3 ? 0 : -1);
         if (count_ > 3) {
@@ -86,17 +84,13 @@ void CPhoneSelectDlg::Refresh() {
         last_ = 2;
         scrollBar_->SetVisible(0);
         frames_[2]->SetVisible(0);
-        for (int i = 0; i < 2; ++i) {
-            frames_[i]->SetLayoutOffset(kOffsets2[i]);
-            frames_[i]->SetVisible(-1);
-        }
+        for (int i = 0; i < 2; ++i) frames_[i]->SetVisible(-1);
         prompt_->SetVisible(-1);
     } else if (count_ == 1) {
         last_ = 1;
         scrollBar_->SetVisible(0);
         frames_[1]->SetVisible(0);
         frames_[2]->SetVisible(0);
-        frames_[0]->SetLayoutOffset(0);
         frames_[0]->SetVisible(-1);
         prompt_->SetVisible(-1);
     } else {
@@ -107,9 +101,25 @@ void CPhoneSelectDlg::Refresh() {
         placeEmptyListPicture();
         emptyList_->show();
     }
+    layOutPhones();
     setPictures();
-    buttons_->Relayout();
     buttons_->Update();
+}
+
+int CPhoneSelectDlg::phoneSpacing() const {
+    return std::clamp((width() - kPhoneWidth - kPageMargin) / 2, kNarrowestSpacing, kPhoneSpacing);
+}
+
+void CPhoneSelectDlg::layOutPhones() {
+    if (!form_) return;
+    const int spacing = phoneSpacing();
+    if (count_ >= 3)
+        for (int i = 0; i < 3; ++i) frames_[i]->SetLayoutOffset((i - 1) * spacing);
+    else if (count_ == 2)
+        for (int i = 0; i < 2; ++i) frames_[i]->SetLayoutOffset(i == 0 ? -spacing / 2 : spacing / 2);
+    else if (count_ == 1)
+        frames_[0]->SetLayoutOffset(0);
+    buttons_->Relayout();
 }
 
 void CPhoneSelectDlg::setPictures() {
@@ -129,6 +139,7 @@ void CPhoneSelectDlg::placeEmptyListPicture() { emptyList_->move(width() / 2 - k
 void CPhoneSelectDlg::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     if (count_ == 0) placeEmptyListPicture();
+    layOutPhones();
 }
 
 void CPhoneSelectDlg::SetNewVersionMark(bool shown) {

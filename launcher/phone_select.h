@@ -34,6 +34,8 @@ protected:
 
 private:
     void setPictures();
+    void layOutPhones();
+    int phoneSpacing() const;
     void placeEmptyListPicture();
     LRESULT onScroll(int code, int position);
     void onClick(directui::ISkinElement* element);

@@ -1,15 +1,19 @@
 #include "skin_loader.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 namespace pavoline {
 
 bool SkinLoader::load(const QString& programDir) {
-    library_.setFileName(QDir(programDir).filePath("libDirectUI.so"));
+    const QString own = QDir(programDir).filePath("libDirectUI.so");
+    library_.setFileName(own);
     if (!library_.load()) {
+        // The reason that matters is the one for the program's own copy, when there is one.
+        const QString ownError = QFileInfo::exists(own) ? library_.errorString() : QString();
         library_.setFileName("DirectUI"); // the system's search path
         if (!library_.load()) {
-            error_ = library_.errorString();
+            error_ = ownError.isEmpty() ? library_.errorString() : ownError;
             return false;
         }
     }

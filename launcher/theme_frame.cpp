@@ -12,7 +12,7 @@
 namespace pavoline {
 
 CThemeFrameWnd::CThemeFrameWnd(QWidget* parent, QString programDir, CCreateContext context)
-    : QWidget(parent), programDir_(std::move(programDir)), context_(context) {
+    : QWidget(parent), MessageWindow(this), programDir_(std::move(programDir)), context_(context) {
     context_.m_pCurrentFrame = this;
     programFile_ = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
 }
@@ -32,8 +32,7 @@ void CThemeFrameWnd::SelectModel(const QString& model, bool maximized) {
     if (model.compare(model_, Qt::CaseInsensitive) == 0) return;
     maximized_ = maximized;
     model_ = model;
-    retryMs_ = 1;
-    loadTimer_.start(retryMs_, this);
+    loadTimer_.start(1, this);
 }
 
 void CThemeFrameWnd::timerEvent(QTimerEvent* event) {
@@ -42,23 +41,18 @@ void CThemeFrameWnd::timerEvent(QTimerEvent* event) {
         return;
     }
     loadTimer_.stop();
-    QString why;
-    if (load(why)) return;
-    // Tried again, less and less often, while the frame exists; the user hears of it once.
-    retryMs_ = std::min(retryMs_ * 4, kLongestRetryMs);
-    loadTimer_.start(retryMs_, this);
-    if (!reported_) {
-        reported_ = true;
-        CTipDlg tip;
-        tip.Set(QString("无法加载机型插件：%1\n%2").arg(pluginPath(), why), CTipDlg::kOk, 1);
-        tip.exec();
-    }
+    if (load(failure_)) return;
+    const QString text = QString("无法加载机型插件：%1\n%2").arg(pluginPath(), failure_);
+    emit loadFailed(); // the phone list is back behind the tip
+    CTipDlg tip;
+    tip.Set(text, CTipDlg::kOk, 1);
+    tip.exec();
 }
 
 bool CThemeFrameWnd::load(QString& why) {
     ++attempts_;
     if (model_.isEmpty() || !IsPlainName(model_.toStdString())) {
-        why = "no model";
+        why = "机型名称无效";
         return false;
     }
     programFolder_ = programDir_.endsWith('/') ? programDir_.left(programDir_.size() - 1) : programDir_;
@@ -71,20 +65,20 @@ bool CThemeFrameWnd::load(QString& why) {
     }
     auto suite = reinterpret_cast<PavolineMainPhoneSuiteFunction>(plugin_.resolve("PavolineMainPhoneSuite"));
     if (!suite) {
-        why = "PavolineMainPhoneSuite: " + plugin_.errorString();
+        why = "插件缺少导出函数 PavolineMainPhoneSuite";
         return false;
     }
     QString model = model_;
     suite(&programFolder_, &text2_, &flag3_, &text4_, &text5_, &model, &path, &programFile_, maximized_ ? 1 : 0, 0);
     auto getFrame = reinterpret_cast<GetFrameFunction>(plugin_.resolve("GetFrame"));
     if (!getFrame) {
-        why = "GetFrame: " + plugin_.errorString();
+        why = "插件缺少导出函数 GetFrame";
         return false;
     }
     getFrame(&context_);
     QWidget* view = context_.CreateView(this);
     if (!view) {
-        why = "the plug-in's view could not be made";
+        why = "插件的视图无法创建";
         return false;
     }
     view_ = view;
@@ -100,6 +94,11 @@ void CThemeFrameWnd::resizeEvent(QResizeEvent* event) {
 
 void CThemeFrameWnd::CloseView() {
     if (view_) view_->close();
+}
+
+LRESULT CThemeFrameWnd::windowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_COMMAND && IsForwardedCommand(wParam)) return SendToAppMainWindow(message, wParam, lParam);
+    return 0;
 }
 
 } // namespace pavoline

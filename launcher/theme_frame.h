@@ -2,6 +2,7 @@
 // The frame a model's theme editor (plug-in) fills, over the main frame's whole client area.
 
 #include "creation_context.h"
+#include "message_window.h"
 
 #include <QBasicTimer>
 #include <QLibrary>
@@ -10,11 +11,13 @@
 
 namespace pavoline {
 
-class CThemeFrameWnd : public QWidget {
+// A plug-in that cannot be loaded is reported once, in a tip naming the file and the loader's
+// reason, and the frame then asks to go back (loadFailed): the user is never left in an empty
+// frame. The next selection of the phone tries again in a new frame.
+class CThemeFrameWnd : public QWidget, public MessageWindow {
     Q_OBJECT
 public:
     static constexpr int kLoadTimerId = 467;
-    static constexpr int kLongestRetryMs = 4000;
 
     CThemeFrameWnd(QWidget* parent, QString programDir, CCreateContext context);
     ~CThemeFrameWnd() override;
@@ -27,6 +30,13 @@ public:
     int loadAttempts() const { return attempts_; }
     // Asks the view to close, leaving the frame open.
     void CloseView();
+    // Passes the plug-in's about, exit and help commands on to the main window.
+    LRESULT windowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    // Why the last load failed.
+    const QString& failure() const { return failure_; }
+
+signals:
+    void loadFailed();
 
 protected:
     void timerEvent(QTimerEvent* event) override;
@@ -42,9 +52,8 @@ private:
     QLibrary plugin_;
     QPointer<QWidget> view_;
     QBasicTimer loadTimer_;
-    int retryMs_ = 1;
     int attempts_ = 0;
-    bool reported_ = false;
+    QString failure_;
     // Passed to the plug-in by address and not read back.
     QString programFolder_, text2_, text4_, text5_, programFile_;
     unsigned char flag3_ = 0;

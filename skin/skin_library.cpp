@@ -24,6 +24,7 @@
 #include <QSet>
 #include <QThread>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 
 #include <cstdio>
 #include <memory>
@@ -264,11 +265,22 @@ public:
     // A host larger than the form (a maximised window) shows the form centred across its width.
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::Resize && watched == parent() && root_) centre();
+        // The wheel over a scroll bar pages like the wheel over its page; moving the bar alone
+        // would leave the two showing different positions.
+        if (event->type() == QEvent::Wheel)
+            if (auto* bar = qobject_cast<QScrollBar*>(watched)) {
+                const int delta = static_cast<QWheelEvent*>(event)->angleDelta().y();
+                if (delta != 0)
+                    notify(pavoline::WM_SKIN_SCROLL, delta > 0 ? kScrollPageBack : kScrollPageOn, bar->value());
+                return true;
+            }
         return QObject::eventFilter(watched, event);
     }
+    // Centred across the host's width, also when the host is narrower than the form (its edges
+    // are then cut equally on both sides).
     void centre() {
         auto* host = static_cast<QWidget*>(parent());
-        root_->move(std::max(0, (host->width() - root_->width()) / 2), 0);
+        root_->move((host->width() - root_->width()) / 2, 0);
     }
     ISkinElement* FindElement(const QString& name, int flags) override;
     QWidget* Root() override { return root_; }
@@ -365,6 +377,9 @@ Form::Form(const SkinDescription& skin, const ElementSpec& spec, QWidget* host, 
     root_->setFont(font);
     root_->setStyleSheet(styleSheet);
     root_->setGeometry(0, 0, spec.number("w", host->width()), spec.number("h", host->height()));
+    // The smallest host that still shows all of the form ("minw", "minh"): a host placed in a
+    // scroll area scrolls rather than cutting the form off on a small screen.
+    host->setMinimumSize(spec.number("minw", root_->width()), spec.number("minh", root_->height()));
     if (host->width() < root_->width() || host->height() < root_->height())
         host->resize(std::max(host->width(), root_->width()), std::max(host->height(), root_->height()));
     host->installEventFilter(this);
@@ -403,6 +418,7 @@ QWidget* Form::build(const ElementSpec& spec, QWidget* parent, QHash<QString, El
     } else if (kind == "label" || kind == "image") {
         auto* label = wire(new ClickableLabel(spec.attribute("text"), parent));
         label->setWordWrap(spec.attribute("wrap") == "1");
+        label->setWrapAnywhere(spec.attribute("wrap") == "any");
         const bool centred = spec.attribute("align", kind == "image" ? "center" : "left") == "center";
         label->setAlignment(centred ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignVCenter);
         if (spec.attributes.contains("image")) {
@@ -483,6 +499,7 @@ QWidget* Form::build(const ElementSpec& spec, QWidget* parent, QHash<QString, El
         QObject::connect(bar, &QAbstractSlider::sliderReleased, this, [this, bar] {
             notify(pavoline::WM_SKIN_SCROLL, kScrollThumbReleased, bar->sliderPosition());
         });
+        bar->installEventFilter(this);
     }
     for (const ElementSpec& child : spec.children) build(child, widget, into, owner);
     return widget;

@@ -86,6 +86,13 @@ private slots:
         for (int i = 0; i < 200; ++i) QCOMPARE(window.received[i].lParam, LPARAM(i % 100));
     }
 
+    void aPostFromTheWindowsOwnThreadWaitsForTheEventLoop() {
+        RecordingWindow window;
+        QVERIFY(postMessage(&window, WM_USER + 12, 1, 0));
+        QVERIFY(window.received.empty()); // unlike a send, never handled within the call
+        QTRY_COMPARE(window.received.size(), size_t(1));
+    }
+
     void postToAWindowThatIsGoneIsDropped() {
         auto* window = new RecordingWindow;
         QVERIFY(postMessage(window, WM_USER));

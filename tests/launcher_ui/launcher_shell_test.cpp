@@ -1,5 +1,6 @@
 // The launcher shell: start-up decisions, the main window, the phone page and the plug-in host.
 #include "app_startup.h"
+#include "app_translations.h"
 #include "named_mutex.h"
 #include "launcher_state.h"
 #include "main_frame.h"
@@ -13,7 +14,11 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <QFile>
+#include <QPainter>
+#include <QImage>
+#include <QLocalServer>
 #include <QProcess>
+#include <QScrollArea>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -87,7 +92,7 @@ public:
             if (file != "InstalledModel.xml") QFile::copy(kSuite + "/" + file, path_ + file);
         suffix_ = QString("-test-%1-%2").arg(QCoreApplication::applicationPid()).arg(++count_);
     }
-    QProcess* start(const QStringList& args, bool screenshotAndQuit = true, const QString& extraEnv = QString()) {
+    QProcess* start(const QStringList& args, bool screenshotAndQuit = true, const QMap<QString, QString>& extraEnv = {}) {
         auto* process = new QProcess;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QT_QPA_PLATFORM", "offscreen");
@@ -95,10 +100,14 @@ public:
         env.insert("PAVOLINE_MESSAGES_TO_STDERR", "1");
         env.insert("PAVOLINE_REPORT_RAISE", "1");
         if (screenshotAndQuit) env.insert("PAVOLINE_SCREENSHOT", path_ + "shot.png");
-        if (!extraEnv.isEmpty()) env.insert(extraEnv, "1");
+        for (auto it = extraEnv.begin(); it != extraEnv.end(); ++it) env.insert(it.key(), it.value());
         process->setProcessEnvironment(env);
         process->start(path_ + "Pavoline", args);
         return process;
+    }
+    // The sample models of the build, installed.
+    void addSampleModels() {
+        QProcess::execute("cp", {"-r", kSuite + "/Resource", kSuite + "/InstalledModel.xml", path_});
     }
     const QString& path() const { return path_; }
     const QString& suffix() const { return suffix_; }
@@ -275,24 +284,53 @@ private slots:
         QCOMPARE(l->catalogue.installed()[1].model, std::string("X9"));
     }
 
-    void theSampleEditorGoesBackAndOpensHelp() {
+    void theSampleEditorsCaptionReachesTheLauncher() {
         auto l = MakeLauncher(2);
         l->frame.show();
         static QString opened;
-        CMainFrame::SetHelpOpenerForTesting([](const QString& path) { opened = path; });
+        static bool opens = true;
+        CMainFrame::SetHelpOpenerForTesting([](const QString& path) {
+            opened = path;
+            return opens;
+        });
         const QString model = "M1";
         sendMessage(&l->frame, WM_SWITCH_MODE, 1, reinterpret_cast<LPARAM>(&model));
         QTRY_VERIFY(l->frame.themeFrame()->view());
-        QTest::mouseClick(l->frame.themeFrame()->view()->findChild<QPushButton*>("Help"), Qt::LeftButton);
-        QVERIFY(opened.endsWith(".chm"));
+        QWidget* editor = l->frame.themeFrame()->view();
+        // No help file at all: the user is told, nothing is opened.
+        CTipDlg::SetNextAnswer(CTipDlg::kResultOk);
+        QTest::mouseClick(editor->findChild<QPushButton*>("Help"), Qt::LeftButton);
+        QVERIFY(opened.isEmpty());
+        QVERIFY(CTipDlg::LastText().startsWith("找不到帮助文件："));
         QFile chm(l->dir.path() + "Resource/M1/M1.chm");
         chm.open(QIODevice::WriteOnly);
         chm.close();
-        sendMessage(&l->frame, WM_SHOW_HELP);
+        QTest::mouseClick(editor->findChild<QPushButton*>("Help"), Qt::LeftButton);
         QCOMPARE(opened, l->dir.path() + "Resource/M1/M1.chm");
-        QTest::mouseClick(l->frame.themeFrame()->view()->findChild<QPushButton*>("Back"), Qt::LeftButton);
-        QCOMPARE(l->frame.editorMode(), 0);
+        opens = false; // no program on the desktop opens it
+        CTipDlg::SetNextAnswer(CTipDlg::kResultOk);
+        sendMessage(&l->frame, WM_SHOW_HELP);
+        QVERIFY(CTipDlg::LastText().startsWith("无法打开帮助文件："));
+        opens = true;
         CMainFrame::SetHelpOpenerForTesting(nullptr);
+        // The about box, reached through the editor's frame.
+        QString about;
+        QTimer::singleShot(0, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                about = box->text();
+                box->accept();
+            }
+        });
+        QTest::mouseClick(editor->findChild<QPushButton*>("About"), Qt::LeftButton);
+        QVERIFY(about.contains(PAVOLINE_VERSION_TEXT));
+        QVERIFY(l->frame.grab().save(test::ScreenshotPath("editor_M1")));
+        QTest::mouseClick(editor->findChild<QPushButton*>("Back"), Qt::LeftButton);
+        QCOMPARE(l->frame.editorMode(), 0);
+        sendMessage(&l->frame, WM_SWITCH_MODE, 1, reinterpret_cast<LPARAM>(&model));
+        QTRY_VERIFY(l->frame.themeFrame()->view());
+        // Its close button ends the launcher the normal way.
+        QTest::mouseClick(l->frame.themeFrame()->view()->findChild<QWidget*>("Close"), Qt::LeftButton);
+        QTRY_VERIFY(!l->frame.isVisible());
     }
 
     void theSameNameInAnotherCaseDoesNotReload() {
@@ -307,24 +345,40 @@ private slots:
         QCOMPARE(frame.loadAttempts(), attempts);
     }
 
-    void pluginsThatFailAreRetriedAndReportedOnce() {
-        SampleProgramDir dir(2);
-        QFile::remove(dir.path() + "Resource/M1/M1.so");
-        QFile::copy(QString(PAVOLINE_BUILD_DIR) + "/plugins/sample_editor_no_frame.so", dir.path() + "Resource/M1/M1.so");
-        QFile broken(dir.path() + "Resource/M2/M2.so");
+    void aPluginThatFailsIsReportedAndTheUserIsBackAtThePhones() {
+        auto l = MakeLauncher(2);
+        l->frame.show();
+        QFile::remove(l->dir.path() + "Resource/M1/M1.so");
+        QFile::copy(QString(PAVOLINE_BUILD_DIR) + "/plugins/sample_editor_no_frame.so", l->dir.path() + "Resource/M1/M1.so");
+        QFile broken(l->dir.path() + "Resource/M2/M2.so");
         broken.open(QIODevice::WriteOnly | QIODevice::Truncate);
         broken.write("not a library");
         broken.close();
-        for (const char* model : {"M1", "M2"}) {
+        for (const char* frame : {"Btn_Frame1", "Btn_Frame2"}) {
             CTipDlg::SetNextAnswer(CTipDlg::kResultOk);
-            CCreateContext context;
-            CThemeFrameWnd frame(nullptr, dir.path(), context);
-            frame.SelectModel(model, false);
-            QTRY_VERIFY(frame.loadAttempts() >= 3);
-            QVERIFY(!frame.view());
-            QVERIFY(CTipDlg::LastText().contains(QString(model) + ".so"));
-            if (QString(model) == "M1") QVERIFY(CTipDlg::LastText().contains("GetFrame"));
+            QTest::mouseClick(l->page()->form()->FindElement(frame, 90000)->Widget(), Qt::LeftButton);
+            QTRY_COMPARE(l->frame.editorMode(), 0);
+            QVERIFY(l->frame.view()->isVisible());
+            QCOMPARE(l->page()->count(), 2); // the phone stays listed
+            const QString model = l->frame.currentModel();
+            QVERIFY(CTipDlg::LastText().contains(l->dir.path() + "Resource/" + model + "/" + model + ".so"));
+            QVERIFY(CTipDlg::LastText().contains(model == "M1" ? "缺少导出函数 GetFrame" : "file too short"));
         }
+        // The tip as the user sees it: the whole path and reason, over the launcher.
+        QRect tipRect;
+        QTimer::singleShot(300, [&] {
+            if (auto* tip = qobject_cast<CTipDlg*>(QApplication::activeModalWidget())) {
+                tipRect = tip->geometry();
+                QPixmap shot = l->frame.grab();
+                QPainter(&shot).drawPixmap(tip->pos() - l->frame.pos(), tip->grab());
+                shot.save(test::ScreenshotPath("plugin_failed_tip"));
+                QTest::mouseClick(tip->form()->FindElement("Btn_OK", 90000)->Widget(), Qt::LeftButton);
+            }
+        });
+        QTest::mouseClick(l->page()->form()->FindElement("Btn_Frame1", 90000)->Widget(), Qt::LeftButton);
+        QTRY_COMPARE(l->frame.editorMode(), 0);
+        QVERIFY(!tipRect.isNull());
+        QVERIFY(qAbs(tipRect.center().x() - l->frame.geometry().center().x()) <= 1); // centred on the launcher
     }
 
     void screenshotsOfThePhonePage() {
@@ -408,6 +462,127 @@ private slots:
         });
         l->frame.ShowAbout();
         QVERIFY(text.contains(PAVOLINE_VERSION_TEXT));
+    }
+
+    void theWindowFitsSmallScreens() {
+        for (const QSize& screen : {QSize(1366, 728), QSize(800, 600)}) {
+            auto l = MakeLauncher(4);
+            l->frame.FitToScreen(QRect(QPoint(0, 0), screen));
+            QVERIFY(QRect(QPoint(0, 0), screen).contains(l->frame.geometry()));
+            l->frame.show();
+            QVERIFY(l->frame.rect().contains(l->frame.view()->closeButton()->geometry()));
+            // Every button of the page can be scrolled into view.
+            auto* area = l->frame.view()->findChild<QScrollArea*>("PageArea");
+            for (const char* name : {"Btn_PhoneManager", "Btn_Update"}) {
+                QWidget* button = l->page()->form()->FindElement(name, 90000)->Widget();
+                area->ensureWidgetVisible(button, 0, 0);
+                const QRect inViewport(button->mapTo(area->viewport(), QPoint(0, 0)), button->size());
+                QVERIFY(area->viewport()->rect().contains(inViewport));
+            }
+            // The real start-up on such a screen, as a user sees it.
+            SuiteCopy suite;
+            suite.addSampleModels();
+            QFile config(suite.path() + "screen.json");
+            QVERIFY(config.open(QIODevice::WriteOnly));
+            config.write(QString(R"({"screens":[{"name":"s","x":0,"y":0,"width":%1,"height":%2,"logicalDpi":96,"logicalBaseDpi":96,"dpr":1}]})")
+                             .arg(screen.width()).arg(screen.height()).toUtf8());
+            config.close();
+            const QString shot = test::ScreenshotPath(QString("launcher_%1x%2").arg(screen.width()).arg(screen.height()));
+            std::unique_ptr<QProcess> run(suite.start({}, true, {{"QT_QPA_PLATFORM", "offscreen:configfile=" + config.fileName()},
+                                                                 {"PAVOLINE_SCREENSHOT", shot}}));
+            QVERIFY(run->waitForFinished(30000));
+            const QImage picture(shot);
+            QVERIFY(!picture.isNull());
+            QVERIFY(picture.width() <= screen.width() && picture.height() <= screen.height());
+        }
+    }
+
+    void captionButtonsWithoutPicturesStayUsable() {
+        auto l = MakeLauncher(1);
+        for (const char* file : {"btn_close.png", "btn_maximize.png", "btn_restore.png", "btn_minimize.png"})
+            QFile::remove(l->dir.path() + file);
+        CMainFrame frame(l->catalogue, l->dir.path());
+        frame.show();
+        for (CButtonExt* button : {frame.view()->closeButton(), frame.view()->maximizeButton(), frame.view()->minimizeButton()}) {
+            QVERIFY(button->width() >= 11 && button->height() >= 11);
+            QVERIFY(button->isVisible());
+        }
+        frame.view()->ToggleMaximize();
+        QVERIFY(frame.view()->maximizeButton()->width() >= 11);
+        frame.view()->ToggleMaximize();
+        // A button that moves away from the pointer loses its hover look.
+        CButtonExt* maximize = l->frame.view()->maximizeButton();
+        l->frame.resize(700, 600); // smaller than the screen, so that maximising moves the button
+        l->frame.show();
+        QCursor::setPos(l->frame.mapToGlobal(maximize->geometry().center()));
+        QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), QCursor::pos());
+        QApplication::sendEvent(maximize, &enter);
+        QVERIFY(maximize->IsHovered());
+        l->frame.view()->ToggleMaximize();
+        QVERIFY(!maximize->IsHovered());
+    }
+
+    void theBarAndThePhonesShowTheSamePosition() {
+        auto l = MakeLauncher(7);
+        auto* bar = qobject_cast<QScrollBar*>(l->page()->form()->FindElement("SB_Phoneselect", 90000)->Widget());
+        QCOMPARE(bar->maximum(), 7 - 3);
+        for (int delta : {-120, -120, 120}) {
+            QWheelEvent wheel(QPointF(5, 5), bar->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, delta), Qt::NoButton,
+                              Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(bar, &wheel);
+            QCOMPARE(bar->value(), l->page()->first() - 1);
+        }
+        QCOMPARE(l->page()->first(), 2);
+        // A pressed phone shows its pressed picture.
+        QWidget* phone = l->page()->form()->FindElement("Btn_Frame1", 90000)->Widget();
+        QTest::mousePress(phone, Qt::LeftButton);
+        QCOMPARE(phone->property("shownSlot").toInt(), 1); // the pressed slot, which holds <M>_3.png
+        QTest::mouseRelease(phone, Qt::LeftButton);
+        QTRY_COMPARE(l->frame.editorMode(), 1);
+    }
+
+    void aLauncherThatNoLongerAnswersDoesNotStopTheNextOne() {
+        SuiteCopy suite;
+        // A launcher shutting down: it still accepts the connection but answers nothing.
+        QLocalServer dying;
+        QVERIFY(dying.listen(QString(kSingleInstanceName) + suite.suffix()));
+        std::unique_ptr<QProcess> run(suite.start({}));
+        QVERIFY(run->waitForFinished(30000));
+        QCOMPARE(run->exitCode(), 0);
+        QVERIFY(QFile::exists(suite.path() + "shot.png"));
+    }
+
+    void startUpFailuresNameTheFileAndTheReason() {
+        SuiteCopy noForms;
+        QFile::remove(noForms.path() + "Pavoline.dui");
+        std::unique_ptr<QProcess> run(noForms.start({}));
+        QVERIFY(run->waitForFinished(30000));
+        QCOMPARE(run->exitCode(), 1);
+        QVERIFY(QString::fromUtf8(run->readAllStandardError()).contains(noForms.path() + "Pavoline.dui：文件不存在"));
+        SuiteCopy brokenLibrary;
+        QFile library(brokenLibrary.path() + "libDirectUI.so");
+        QVERIFY(library.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        library.write("not a library");
+        library.close();
+        run.reset(brokenLibrary.start({}));
+        QVERIFY(run->waitForFinished(30000));
+        const QString error = QString::fromUtf8(run->readAllStandardError());
+        QVERIFY(error.contains("libDirectUI.so") && error.contains("file too short"));
+        // The catalogue's own messages are captioned "Pavoline".
+        SuiteCopy badInstalledFile;
+        QFile xml(badInstalledFile.path() + "InstalledModel.xml");
+        QVERIFY(xml.open(QIODevice::WriteOnly));
+        xml.write("<INSTALLEDMODEL>");
+        xml.close();
+        run.reset(badInstalledFile.start({}));
+        QVERIFY(run->waitForFinished(30000));
+        QVERIFY(QString::fromUtf8(run->readAllStandardError()).contains("Pavoline: Syntax Error in XML Document"));
+    }
+
+    void standardButtonsSpeakChinese() {
+        QVERIFY(InstallQtChineseTranslations());
+        QMessageBox box(QMessageBox::Information, "Pavoline", "x", QMessageBox::Ok);
+        QVERIFY(box.button(QMessageBox::Ok)->text().contains("确定"));
     }
 
     void keysNeverCloseTheForm() {
