@@ -3,6 +3,7 @@
 #include "skin_test_support.h"
 
 #include <QLabel>
+#include <QSet>
 #include <QTest>
 
 namespace pavoline {
@@ -26,7 +27,13 @@ class FormsScreenshotTest : public QObject {
         void save(const char* name) {
             host.show();
             QVERIFY(QTest::qWaitForWindowExposed(&host));
-            QVERIFY(host.grab().save(test::ScreenshotPath(name)));
+            const QImage shot = host.grab().toImage();
+            QVERIFY(shot.save(test::ScreenshotPath(name)));
+            // Something was drawn: more than a background and a frame.
+            QSet<QRgb> colours;
+            for (int y = 0; y < shot.height() && colours.size() <= 16; y += 3)
+                for (int x = 0; x < shot.width(); x += 3) colours.insert(shot.pixel(x, y));
+            QVERIFY(colours.size() > 16);
         }
     };
 

@@ -388,7 +388,17 @@ private slots:
                 l->frame.show();
                 if (maximized) l->frame.view()->ToggleMaximize();
                 QVERIFY(QTest::qWaitForWindowExposed(&l->frame));
-                QVERIFY(l->frame.grab().save(test::ScreenshotPath(QString("phones_%1_%2").arg(n).arg(maximized ? "maximized" : "normal"))));
+                const QImage shot = l->frame.grab().toImage();
+                QVERIFY(shot.save(test::ScreenshotPath(QString("phones_%1_%2").arg(n).arg(maximized ? "maximized" : "normal"))));
+                // Every phone shown carries its picture, and the empty list its own.
+                const QColor background = shot.pixelColor(5, shot.height() / 2);
+                QList<QWidget*> pictures;
+                for (const char* name : {"Btn_Frame1", "Btn_Frame2", "Btn_Frame3"})
+                    if (l->shown(name)) pictures << l->page()->form()->FindElement(name, 90000)->Widget();
+                if (n == 0) pictures << l->page()->emptyListPicture();
+                QCOMPARE(pictures.size(), std::max(1, std::min(n, 3)));
+                for (QWidget* picture : pictures)
+                    QVERIFY(shot.pixelColor(picture->mapTo(&l->frame, picture->rect().center())) != background);
                 gMaximized = false;
             }
         }
