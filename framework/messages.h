@@ -10,6 +10,7 @@ using WPARAM = uintptr_t;
 using LPARAM = intptr_t;
 using LRESULT = intptr_t;
 
+constexpr UINT WM_CLOSE = 0x0010;  // a window: close (a tip: end it)
 constexpr UINT WM_USER = 1024;
 
 constexpr UINT WM_SKIN_CLICK = WM_USER + 4;  // 1028: a skin element was clicked, wParam = the element

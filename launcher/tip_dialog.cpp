@@ -1,24 +1,15 @@
 #include "tip_dialog.h"
 
-#include "creation_context.h"
 #include "skin_loader.h"
 
-#include <QApplication>
-#include <QCloseEvent>
 #include <QFontMetrics>
-#include <QKeyEvent>
 #include <QLabel>
-#include <QPainterPath>
-#include <QScreen>
-#include <QWindow>
 
 #include <climits>
 #include <deque>
 
 namespace pavoline {
 namespace {
-
-constexpr int kCornerRadius = 6;
 
 std::deque<int>& NextAnswers() {
     static std::deque<int> answers;
@@ -29,29 +20,21 @@ QString& LastTextSlot() {
     return text;
 }
 
-bool IsSwallowedKey(int key) {
-    return key == Qt::Key_Escape || key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space;
-}
-
 } // namespace
 
-CTipDlg::CTipDlg(QWidget* parent) : QDialog(parent), MessageWindow(this) {
-    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
-    if (directui::ISkin* skin = AppSkin()) form_ = skin->CreateForm("DUI_Tip", this);
-    if (form_) {
-        label_ = form_->FindElement("Sta_tip", 90000);
-        ok_ = form_->FindElement("Btn_OK", 90000);
-        close_ = form_->FindElement("Btn_Close", 90000);
-        yes_ = form_->FindElement("Btn_Yes", 90000);
-        no_ = form_->FindElement("Btn_No", 90000);
-        baseSize_ = form_->Root()->size();
+CTipDlg::CTipDlg(QWidget* parent) : CSkinDialog("DUI_Tip", parent) {
+    if (form()) {
+        label_ = element("Sta_tip");
+        ok_ = element("Btn_OK");
+        close_ = element("Btn_Close");
+        yes_ = element("Btn_Yes");
+        no_ = element("Btn_No");
+        baseSize_ = form()->Root()->size();
         if (QWidget* label = label_->Widget()) baseLabelHeight_ = label->height();
         directui::ISkinElement* buttons[3] = {ok_, yes_, no_};
         for (int i = 0; i < 3; ++i)
             if (QWidget* w = buttons[i]->Widget()) baseButtons_[i] = w->pos();
-        setFixedSize(baseSize_);
     }
-    qApp->installEventFilter(this);
 }
 
 void CTipDlg::Set(const QString& text, int buttonSet, int closeButton) {
@@ -64,7 +47,7 @@ void CTipDlg::SetNextAnswer(int result) { NextAnswers().push_back(result); }
 QString CTipDlg::LastText() { return LastTextSlot(); }
 
 void CTipDlg::showButtonsFor(int buttonSet, int closeButton) {
-    if (!form_) return;
+    if (!form()) return;
     close_->SetVisible(closeButton ? -1 : 0);
     if (buttonSet & kYesNo) {
         ok_->SetVisible(0);
@@ -81,7 +64,7 @@ void CTipDlg::showButtonsFor(int buttonSet, int closeButton) {
 void CTipDlg::showText(const QString& text) {
     text_ = text;
     LastTextSlot() = text_;
-    if (!form_) return;
+    if (!form()) return;
     label_->SetText(text_);
     QWidget* label = label_->Widget();
     if (!label) return;
@@ -95,18 +78,8 @@ void CTipDlg::showText(const QString& text) {
     for (int i = 0; i < 3; ++i)
         if (QWidget* w = buttons[i]->Widget()) w->move(baseButtons_[i] + QPoint(0, grow));
     const QSize size = baseSize_ + QSize(0, grow);
-    form_->Root()->resize(size);
+    form()->Root()->resize(size);
     setFixedSize(size);
-}
-
-void CTipDlg::centreOnOwner() {
-    QWidget* owner = parentWidget() ? parentWidget()->window() : AppMainWindow();
-    if (owner && owner != this && owner->isVisible() && !owner->isMinimized()) {
-        move(owner->frameGeometry().center() - rect().center());
-        return;
-    }
-    const QRect area = screen() ? screen()->availableGeometry() : QRect(0, 0, 1024, 768);
-    move(area.center() - rect().center());
 }
 
 int CTipDlg::exec() {
@@ -117,44 +90,11 @@ int CTipDlg::exec() {
         NextAnswers().pop_front();
         return answer;
     }
-    centreOnOwner();
-    if (QWidget* owner = parentWidget() ? parentWidget()->window() : AppMainWindow()) {
-        winId(); // the native window, so that it can be owned
-        if (windowHandle() && owner->windowHandle()) windowHandle()->setTransientParent(owner->windowHandle());
-    }
-    return QDialog::exec();
+    return CSkinDialog::exec();
 }
 
-void CTipDlg::done(int result) {
-    ending_ = true;
-    QDialog::done(result);
-    ending_ = false;
-}
-
-bool CTipDlg::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride) {
-        auto* widget = qobject_cast<QWidget*>(watched);
-        if (widget && (widget == this || isAncestorOf(widget)) && IsSwallowedKey(static_cast<QKeyEvent*>(event)->key()))
-            return true;
-    }
-    return QDialog::eventFilter(watched, event);
-}
-
-void CTipDlg::closeEvent(QCloseEvent* event) {
-    if (ending_) {
-        QDialog::closeEvent(event);
-        return;
-    }
-    event->ignore();
-    if (form_ && close_->IsVisible()) done(kResultOk);
-}
-
-void CTipDlg::resizeEvent(QResizeEvent* event) {
-    QDialog::resizeEvent(event);
-    // A rounded outline by a mask: without a compositor, translucent corners would show black.
-    QPainterPath outline;
-    outline.addRoundedRect(QRectF(rect()), kCornerRadius, kCornerRadius);
-    setMask(QRegion(outline.toFillPolygon().toPolygon()));
+void CTipDlg::closedByUser() {
+    if (form() && close_->IsVisible()) done(kResultOk);
 }
 
 LRESULT CTipDlg::windowProc(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -166,9 +106,13 @@ LRESULT CTipDlg::windowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             done(kResultCancel);
         return 0;
     }
+    if (message == WM_CLOSE) {
+        done(kResultOk);
+        return 0;
+    }
     if (message == WM_TIP_UPDATE) {
         showText(*reinterpret_cast<const QString*>(wParam));
-        if (!form_) return 1;
+        if (!form()) return 1;
         if (lParam) {
             ok_->SetVisible(-1);
             close_->SetVisible(-1);

@@ -91,25 +91,32 @@ std::optional<uint64_t> FileSize(const std::string& path) {
     return static_cast<uint64_t>(info.st_size);
 }
 
-void DeleteTree(const std::string& path) {
+bool DeleteTree(const std::string& path) {
+    struct stat self {};
+    const std::string bare = path.size() > 1 && path.back() == '/' ? path.substr(0, path.size() - 1) : path;
+    if (lstat(bare.c_str(), &self) == 0 && S_ISLNK(self.st_mode)) return unlink(bare.c_str()) == 0;
     const std::string dir = WithSlash(path);
+    bool removed = true;
     if (DIR* d = opendir(dir.c_str())) {
         while (const dirent* entry = readdir(d)) {
             const std::string name = entry->d_name;
             if (name == "." || name == "..") continue;
             const std::string child = dir + name;
             struct stat info {};
-            if (lstat(child.c_str(), &info) != 0) continue;
-            if (S_ISDIR(info.st_mode)) {
-                DeleteTree(child);
+            if (lstat(child.c_str(), &info) != 0) {
+                removed = false;
                 continue;
             }
-            if (IsReadOnly(child)) SetReadOnly(child, false);
-            unlink(child.c_str());
+            if (S_ISDIR(info.st_mode)) {
+                removed = DeleteTree(child) && removed;
+                continue;
+            }
+            if (!S_ISLNK(info.st_mode) && IsReadOnly(child)) SetReadOnly(child, false);
+            if (unlink(child.c_str()) != 0) removed = false;
         }
         closedir(d);
     }
-    rmdir(dir.c_str());
+    return rmdir(dir.c_str()) == 0 && removed;
 }
 
 bool MakeDirectories(const std::string& path) {
@@ -120,8 +127,7 @@ bool MakeDirectories(const std::string& path) {
 }
 
 bool IsPlainName(const std::string& name) {
-    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
-           name.find('\0') == std::string::npos;
+    return !name.empty() && name != "." && name != ".." && name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
 }
 
 std::string ResourceDir(const std::string& programDir) {

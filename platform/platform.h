@@ -32,13 +32,15 @@ bool SetReadOnly(const std::string& path, bool readOnly);
 std::optional<uint64_t> FileSize(const std::string& path);
 
 // Deletes a directory with everything in it, making read-only files writable first. Failures are
-// skipped; whatever could not be removed stays.
-void DeleteTree(const std::string& path);
+// skipped; whatever could not be removed stays. True when everything is gone, the directory too.
+// A symbolic link is removed itself, never followed.
+bool DeleteTree(const std::string& path);
 
 // Creates every missing directory of the path; true when it is a directory afterwards.
 bool MakeDirectories(const std::string& path);
 
-// True for a name that may stand as one directory entry: not empty, not "." or "..", no '/'.
+// True for a name that may stand as one directory entry: not empty, not "." or "..", no '/' and
+// no backslash (a separator where the suite's names come from).
 bool IsPlainName(const std::string& name);
 
 // ProgramDir() + "Resource/", created when missing.

@@ -1,5 +1,6 @@
 #include "catalogue.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fcntl.h>
 #include <strings.h>
@@ -48,6 +49,11 @@ OfferedList* ModelCatalogue::LoadOfferedCatalogue(const std::string& path) {
     if (fetched->Load(path) != kXmlOk) return nullptr;
     catalogueFile_ = std::move(fetched);
     offered_ = catalogueFile_->ReadOfferedModels(programDir_);
+    // A model's name also names its thumbnail and its directory: one that is not a plain file name
+    // would address paths outside the cache and outside "Resource/".
+    offered_->erase(std::remove_if(offered_->begin(), offered_->end(),
+                                   [](const COfferedModel& m) { return !IsPlainName(m.model); }),
+                    offered_->end());
     return &*offered_;
 }
 

@@ -19,12 +19,22 @@ public:
         if (this != &other) assignFrom(other);
         return *this;
     }
+    // A move is the same record in another place (a list closing a gap): it keeps its size text.
+    COfferedModel(COfferedModel&& other) noexcept { moveFrom(other); }
+    COfferedModel& operator=(COfferedModel&& other) noexcept {
+        if (this != &other) moveFrom(other);
+        return *this;
+    }
 
     std::string model, family, version, style, lcdsize, softwareurl, checksum, imageurl;
     std::string sizeText; // "%.2fM", set once the downloaded package passed its checksum
     int installed = 0;
 
 private:
+    void moveFrom(COfferedModel& other) {
+        assignFrom(other);
+        sizeText = std::move(other.sizeText);
+    }
     void assignFrom(const COfferedModel& other) {
         model = other.model;
         family = other.family;
