@@ -1,5 +1,6 @@
 #include "message_window.h"
 
+#include <QCoreApplication>
 #include <QMetaObject>
 #include <QThread>
 
@@ -13,6 +14,15 @@ LRESULT sendMessage(MessageWindow* window, UINT message, WPARAM wParam, LPARAM l
     QMetaObject::invokeMethod(
         target, [&] { result = window->windowProc(message, wParam, lParam); }, Qt::BlockingQueuedConnection);
     return result;
+}
+
+void RunOnUiThread(const std::function<void()>& fn) {
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app || app->thread() == QThread::currentThread()) {
+        fn();
+        return;
+    }
+    QMetaObject::invokeMethod(app, fn, Qt::BlockingQueuedConnection);
 }
 
 bool postMessage(MessageWindow* window, UINT message, WPARAM wParam, LPARAM lParam) {

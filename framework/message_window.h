@@ -8,6 +8,8 @@
 #include <QObject>
 #include <QPointer>
 
+#include <functional>
+
 namespace pavoline {
 
 class MessageWindow {
@@ -21,6 +23,9 @@ public:
 private:
     QPointer<QObject> self_;
 };
+
+// Runs fn on the application's thread and returns when it has run, like a send to a window.
+void RunOnUiThread(const std::function<void()>& fn);
 
 // 0 when the window is gone.
 LRESULT sendMessage(MessageWindow* window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0);

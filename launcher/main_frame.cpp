@@ -1,6 +1,7 @@
 #include "main_frame.h"
 
 #include "launcher_state.h"
+#include "model_manage.h"
 #include "phone_select.h"
 #include "plugin_api.h"
 #include "theme_frame.h"
@@ -12,6 +13,7 @@
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QLinearGradient>
 #include <QMenu>
 #include <QMessageBox>
@@ -139,6 +141,7 @@ void CMainFormView::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && event->position().y() < kCaptionHeight && !gMaximized.load() &&
         window()->windowHandle())
         window()->windowHandle()->startSystemMove();
+    if (managerPage_) managerPage_->CloseDropDown();
     QWidget::mousePressEvent(event);
 }
 
@@ -169,16 +172,18 @@ bool CMainFormView::eventFilter(QObject* watched, QEvent* event) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         const bool swallowed = key == Qt::Key_Escape || key == Qt::Key_Return || key == Qt::Key_Enter ||
                                key == Qt::Key_Space;
-        if (swallowed && widget && (widget == this || isAncestorOf(widget))) return true;
+        // Enter still reaches an edit box: the model search runs on it.
+        const bool enterIntoEdit = qobject_cast<QLineEdit*>(widget) && (key == Qt::Key_Return || key == Qt::Key_Enter);
+        if (swallowed && !enterIntoEdit && widget && (widget == this || isAncestorOf(widget))) return true;
     }
     return QWidget::eventFilter(watched, event);
 }
 
 void CMainFormView::showManagerPage() {
-    if (!managerPage_) {
-        // The model manager comes with its own issue; until then an empty page stands in its place.
-        managerPage_ = new QWidget;
-        managerPage_->setObjectName("ModelManagePlaceholder");
+    if (managerPage_) {
+        managerPage_->SelectTab(gUpdateState.load() == -1 ? CModelManageDlg::kInstalledModels : CModelManageDlg::kAllModels);
+    } else {
+        managerPage_ = new CModelManageDlg(catalogue_, frame_, this, pages_->parentWidget(), programDir_);
         pages_->addWidget(managerPage_);
     }
     pages_->setCurrentWidget(managerPage_);

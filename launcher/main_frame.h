@@ -5,6 +5,7 @@
 
 #include "catalogue.h"
 #include "message_window.h"
+#include "model_manage.h"
 #include "owner_drawn.h"
 
 #include <QBasicTimer>
@@ -39,7 +40,7 @@ public:
     void RepaintBackBuffer();
 
     CPhoneSelectDlg* phonePage() const { return phonePage_; }
-    QWidget* managerPage() const { return managerPage_; }
+    CModelManageDlg* managerPage() const { return managerPage_; }
     bool phonePageActive() const { return phonePageActive_; }
     CButtonExt* closeButton() const { return close_; }
     CButtonExt* maximizeButton() const { return maximize_; }
@@ -70,7 +71,7 @@ private:
     QScrollArea* pageArea_ = nullptr;
     QStackedLayout* pages_ = nullptr;
     CPhoneSelectDlg* phonePage_ = nullptr;
-    QPointer<QWidget> managerPage_;
+    QPointer<CModelManageDlg> managerPage_;
     bool phonePageActive_ = false;
 };
 

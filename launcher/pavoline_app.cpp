@@ -72,8 +72,11 @@ int CPavolineApp::Run() {
     }
     SetAppSkin(opened);
     SetMessageSink([](const UserMessage& m) {
-        ShowMessageBox(QString::fromStdString(m.caption), QString::fromStdString(m.text),
-                       m.icon == MessageIcon::Error ? QMessageBox::Critical : QMessageBox::Information);
+        // A worker (the catalogue fetch) has its message shown by the user interface thread.
+        RunOnUiThread([&m] {
+            ShowMessageBox(QString::fromStdString(m.caption), QString::fromStdString(m.text),
+                           m.icon == MessageIcon::Error ? QMessageBox::Critical : QMessageBox::Information);
+        });
     });
 
     ModelCatalogue catalogue(programDir.toStdString());

@@ -62,7 +62,16 @@ public:
     QString GetText() const override;
     void SetStateImage(int slot, const QString& path) override {
         if (auto* button = qobject_cast<SkinButton*>(widget_)) button->setStatePicture(slot, QPixmap(path));
-        else if (auto* label = qobject_cast<QLabel*>(widget_); label && slot == 0) label->setPixmap(QPixmap(path));
+        else if (auto* label = qobject_cast<QLabel*>(widget_); label && slot == 0) SetLabelPicture(label, QPixmap(path));
+    }
+    // A picture that is to fit its label keeps its proportions.
+    void SetLabelPicture(QLabel* label, const QPixmap& picture) {
+        if (spec_.attribute("scaled") != "1" || picture.isNull()) {
+            label->setPixmap(picture);
+            return;
+        }
+        const QSize room = label->contentsRect().size() - QSize(4, 4);
+        label->setPixmap(picture.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation));
     }
     int GetLayoutOffset() const override { return offset_; }
     void SetLayoutOffset(int dx) override {
@@ -182,17 +191,20 @@ public:
     }
 
     // IHost
+    // The window taken out is hidden but stays the host's child: whoever put it in keeps it, and
+    // it is deleted with the host at the latest, never by emptying it.
     QWidget* TakeWindow() override {
         QWidget* held = held_;
         held_ = nullptr;
-        if (held) {
+        if (held && widget_) {
             held->hide();
-            held->setParent(nullptr);
+            widget_->layout()->removeWidget(held);
         }
         return held;
     }
     void PutWindow(QWidget* window) override {
         if (!widget_ || !window) return;
+        if (held_ && held_ != window) TakeWindow();
         held_ = window;
         window->setParent(widget_);
         widget_->layout()->addWidget(window);
@@ -254,7 +266,7 @@ void Element::Empty() {
         const QSignalBlocker quiet(combo);
         combo->clear();
     } else if (spec_.kind == "host") {
-        if (QWidget* held = TakeWindow()) held->deleteLater();
+        TakeWindow();
     }
 }
 
@@ -421,10 +433,7 @@ QWidget* Form::build(const ElementSpec& spec, QWidget* parent, QHash<QString, El
         label->setWrapAnywhere(spec.attribute("wrap") == "any");
         const bool centred = spec.attribute("align", kind == "image" ? "center" : "left") == "center";
         label->setAlignment(centred ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignVCenter);
-        if (spec.attributes.contains("image")) {
-            label->setPixmap(QPixmap(spec.attribute("image")));
-            label->setScaledContents(spec.attribute("scaled") == "1");
-        }
+        if (spec.attributes.contains("image")) label->setPixmap(QPixmap(spec.attribute("image")));
     } else if (kind == "combobox") {
         auto* combo = wire(new SkinComboBox(parent));
         combo->view()->setObjectName("PopupSingleList_ComboBox");

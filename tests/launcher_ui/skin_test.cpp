@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
@@ -216,9 +217,16 @@ private slots:
         holder->PutWindow(page);
         QCOMPARE(page->parentWidget(), form->FindElement("HndObj_Model", 90000)->Widget());
         QCOMPARE(holder->TakeWindow(), page);
-        QVERIFY(!page->parentWidget());
+        QVERIFY(page->isHidden());
         QVERIFY(!holder->TakeWindow());
-        delete page;
+        // Emptying hides the window it held; the page lives on for whoever keeps it.
+        QPointer<QLabel> kept = page;
+        holder->PutWindow(page);
+        holder->Empty();
+        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(kept);
+        QVERIFY(kept->isHidden());
     }
 
     void progressFromAWorkerReachesTheBar() {

@@ -1,0 +1,225 @@
+#include "all_models.h"
+
+#include "install_done.h"
+#include "progress_page.h"
+
+#include <QKeyEvent>
+
+#include <algorithm>
+
+namespace pavoline {
+namespace {
+
+const QString kAllFamilies = "全部系列";
+const QString kAllStyles = "全部机型";
+constexpr int kSearchLength = 10;
+
+enum RowPart { kThumbnail = 0, kInstalledMark = 1, kCheckBox = 2 };
+
+bool SameText(const std::string& a, const QString& b) {
+    return QString::fromStdString(a).compare(b, Qt::CaseInsensitive) == 0;
+}
+
+} // namespace
+
+// ---- CAllListContainerDlg ---------------------------------------------------------------------
+
+CAllListContainerDlg::CAllListContainerDlg(MessageWindow* page, QWidget* parent)
+    : CSkinPage("DUI_AllListContainer", parent), page_(page), list_(element("LV_AllList")->AsList()) {}
+
+void CAllListContainerDlg::List(const OfferedList* models) {
+    if (!models) return;
+    list_->RemoveAll();
+    families_.clear();
+    styles_.clear();
+    for (size_t i = 0; i < models->size(); ++i) {
+        const COfferedModel& m = (*models)[i];
+        directui::IListRow* row = list_->AddRow("UIF_LV_AllList");
+        if (!row) break;
+        row->PartAt(kThumbnail)->SetStateImage(0, QString::fromStdString(m.imageurl));
+        row->PartAt(kThumbnail)->Widget()->setToolTip(QString::fromStdString(m.model));
+        row->PartAt(m.installed ? kCheckBox : kInstalledMark)->SetVisible(0);
+        row->Part("Sta_AL_Name")->SetText(QString::fromStdString(m.model));
+        row->Part("Sta_AL_Detail")->SetText(QString("系列：%1　　风格：%2　　屏幕：%3　　版本：%4")
+                                                .arg(QString::fromStdString(m.family), QString::fromStdString(m.style),
+                                                     QString::fromStdString(m.lcdsize), QString::fromStdString(m.version)));
+        families_ << QString::fromStdString(m.family);
+        styles_ << QString::fromStdString(m.style);
+    }
+    list_->Redraw();
+}
+
+bool CAllListContainerDlg::AnyTicked() const { return !TickedRows().empty(); }
+
+std::vector<int> CAllListContainerDlg::TickedRows() const {
+    std::vector<int> rows;
+    for (int i = 0; i < list_->RowCount(); ++i) {
+        directui::ISkinElement* box = list_->Row(i)->PartAt(kCheckBox);
+        if (box->IsVisible() && box->GetCheck()) rows.push_back(i);
+    }
+    return rows;
+}
+
+LRESULT CAllListContainerDlg::windowProc(UINT message, WPARAM wParam, LPARAM) {
+    if (message != WM_SKIN_LISTITEM) return 0;
+    const auto* record = reinterpret_cast<const directui::SkinListItemNotify*>(wParam);
+    if (record->code != directui::kListItemClicked || record->list != list_) return 0;
+    if (record->part != "Lgo_AL_Item" && record->part != "CB_AL_Item") return 0;
+    directui::IListRow* row = list_->Row(record->row);
+    if (!row) return 0;
+    // The picture ticks and unticks; an installed model has no check box to tick.
+    directui::ISkinElement* box = row->PartAt(kCheckBox);
+    if (record->part == "Lgo_AL_Item" && box->IsVisible()) box->SetCheck(!box->GetCheck());
+    sendMessage(page_, WM_CHECK_CHANGED, AnyTicked() ? 1 : 0);
+    return 0;
+}
+
+// ---- CAllModelDlg ------------------------------------------------------------------------------
+
+CAllModelDlg::CAllModelDlg(ModelCatalogue& catalogue, MessageWindow* frame, MessageWindow* view, MessageWindow* manager,
+                           QWidget* parent, QString programDir)
+    : CSkinPage("DUI_AllModel", parent), catalogue_(catalogue), frame_(frame), view_(view), manager_(manager),
+      programDir_(std::move(programDir)) {
+    install_ = element("Btn_Install");
+    back_ = element("Btn_AllModel2Main");
+    family_ = element("Com_Family");
+    style_ = element("Com_Style");
+    install_->Enable(false);
+    listWindow_ = new CAllListContainerDlg(this, this);
+    element("HndObj_AllListContainer")->AsHost()->PutWindow(listWindow_);
+    search_ = new CSearchEdit;
+    search_->setMaxLength(kSearchLength);
+    search_->setAlignment(Qt::AlignCenter);
+    search_->installEventFilter(this);
+    element("HndObj_Search")->AsHost()->PutWindow(search_);
+    afterSearch_ = new QLineEdit(this);
+    afterSearch_->setGeometry(0, 0, 0, 0);
+    Refresh();
+}
+
+void CAllModelDlg::show(const OfferedList* models) {
+    displayed_ = models;
+    if (models)
+        listWindow_->List(models);
+    else
+        listWindow_->list()->RemoveAll();
+    install_->Enable(false);
+}
+
+void CAllModelDlg::FillBox(directui::IComboBox* box, const QString& first, QStringList values) {
+    box->Empty();
+    box->AddString(first);
+    std::sort(values.begin(), values.end()); // by code unit: abc and ABC are two entries
+    values.erase(std::unique(values.begin(), values.end()), values.end());
+    for (const QString& value : values) box->AddString(value);
+}
+
+void CAllModelDlg::selectFirstEntries() {
+    family_->AsComboBox()->SetCurSel(0);
+    style_->AsComboBox()->SetCurSel(0);
+    familySelection_ = styleSelection_ = 0;
+}
+
+void CAllModelDlg::Refresh() {
+    show(catalogue_.LoadOfferedCatalogue(""));
+    FillBox(family_->AsComboBox(), kAllFamilies, listWindow_->families());
+    FillBox(style_->AsComboBox(), kAllStyles, listWindow_->styles());
+    selectFirstEntries();
+}
+
+void CAllModelDlg::filterByBoxes(directui::ISkinElement* box) {
+    int& remembered = box == family_ ? familySelection_ : styleSelection_;
+    const int selected = box->AsComboBox()->GetCurSel();
+    if (selected == remembered && !force_) return;
+    remembered = selected;
+    const QString family = family_->AsComboBox()->GetItemText(family_->AsComboBox()->GetCurSel());
+    const QString style = style_->AsComboBox()->GetItemText(style_->AsComboBox()->GetCurSel());
+    const OfferedList* offered = catalogue_.LoadOfferedCatalogue("");
+    if ((family == kAllFamilies && style == kAllStyles) || !offered) {
+        show(offered);
+    } else {
+        filtered_.clear();
+        for (const COfferedModel& m : *offered)
+            if ((family == kAllFamilies || SameText(m.family, family)) && (style == kAllStyles || SameText(m.style, style)))
+                filtered_.push_back(m);
+        show(&filtered_);
+    }
+    force_ = false;
+}
+
+void CAllModelDlg::search() {
+    const QString text = search_->text();
+    selectFirstEntries();
+    const OfferedList* offered = catalogue_.LoadOfferedCatalogue("");
+    if (text.isEmpty() || !offered) {
+        show(offered);
+    } else {
+        filtered_.clear();
+        for (const COfferedModel& m : *offered)
+            if (QString::fromStdString(m.model).toLower().contains(text.toLower())) filtered_.push_back(m);
+        show(&filtered_);
+    }
+    force_ = true;
+    afterSearch_->setFocus();
+}
+
+void CAllModelDlg::CloseDropDown() {
+    if (!popupOpened_) return;
+    family_->AsComboBox()->ClosePopup();
+    style_->AsComboBox()->ClosePopup();
+}
+
+bool CAllModelDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == search_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            search();
+            return true;
+        }
+    }
+    return CSkinPage::eventFilter(watched, event);
+}
+
+void CAllModelDlg::install() {
+    if (!displayed_) return;
+    OfferedList selection;
+    for (int row : listWindow_->TickedRows())
+        if (row < static_cast<int>(displayed_->size())) selection.push_back((*displayed_)[static_cast<size_t>(row)]);
+    ProgressPage progress(selection, this, programDir_);
+    progress.exec();
+    selection.erase(std::remove_if(selection.begin(), selection.end(), [](const COfferedModel& m) { return !m.installed; }),
+                    selection.end());
+    if (selection.empty()) return; // nothing installed: the page stays as it was
+    catalogue_.RecordInstalledModels(selection);
+    sendMessage(manager_, WM_MODELS_CHANGED);
+    Refresh();
+    install_->Enable(false);
+    InstallDonePage done(selection, this, programDir_);
+    if (done.exec() == InstallDonePage::kOpen) {
+        const QString model = done.selectedModel();
+        sendMessage(frame_, WM_SWITCH_MODE, 1, reinterpret_cast<LPARAM>(&model));
+    }
+}
+
+LRESULT CAllModelDlg::windowProc(UINT message, WPARAM wParam, LPARAM) {
+    auto* element = reinterpret_cast<directui::ISkinElement*>(wParam);
+    switch (message) {
+    case WM_SKIN_CLICK:
+        if (element == install_) install();
+        else if (element == back_) postMessage(view_, WM_SHOW_PHONESELECT);
+        return 0;
+    case WM_SKIN_SELCHANGE:
+        if (element == family_ || element == style_) filterByBoxes(element);
+        return 0;
+    case WM_SKIN_POPUP:
+        popupOpened_ = true;
+        return 0;
+    case WM_CHECK_CHANGED:
+        install_->Enable(wParam != 0);
+        return 0;
+    default:
+        return 0;
+    }
+}
+
+} // namespace pavoline

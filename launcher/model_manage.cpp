@@ -1,0 +1,149 @@
+#include "model_manage.h"
+
+#include "all_models.h"
+#include "catalogue_fetch.h"
+#include "download.h"
+#include "installed_models.h"
+#include "launcher_state.h"
+#include "update_server.h"
+
+#include <QTimerEvent>
+
+namespace pavoline {
+namespace {
+
+// Sent by the fetch worker when it is done; wParam is its FetchOutcome.
+constexpr UINT kFetchDone = WM_USER + 3001;
+constexpr int kFirstFetchDelayMs = 100, kRetryFetchDelayMs = 10;
+
+} // namespace
+
+CModelManageDlg::CModelManageDlg(ModelCatalogue& catalogue, MessageWindow* frame, MessageWindow* view, QWidget* parent,
+                                 QString programDir)
+    : CSkinPage("DUI_ModelManage", parent), catalogue_(catalogue), frame_(frame), view_(view),
+      programDir_(std::move(programDir)), waitNotice_(this), updateStateAtCreation_(gUpdateState.load()) {
+    allTab_ = element("Tab_RB_AllModel");
+    installedTab_ = element("Tab_RB_InstalledModel");
+    host_ = element("HndObj_Model")->AsHost();
+    // Without the server the manager opens on what is installed and fetches only when asked.
+    const int first = updateStateAtCreation_ == -1 ? kInstalledModels : kAllModels;
+    ensurePage(first);
+    host_->PutWindow(first == kAllModels ? static_cast<QWidget*>(allPage_) : installedPage_);
+    host_->Show();
+    (first == kAllModels ? allTab_ : installedTab_)->SetCheck(true);
+    if (updateStateAtCreation_ != -1) startFetch(kFirstFetchDelayMs);
+}
+
+CModelManageDlg::~CModelManageDlg() {
+    // A fetch still running is cut short; its last send must find this window whole.
+    if (fetchThread_.running()) {
+        SetDownloadCancel(true);
+        fetchThread_.waitServingSends();
+        SetDownloadCancel(false);
+    }
+}
+
+void CModelManageDlg::ensurePage(int tab) {
+    if (tab == kAllModels && !allPage_) {
+        allPage_ = new CAllModelDlg(catalogue_, frame_, view_, this, this, programDir_);
+        modelsChanged_ = false;
+    } else if (tab == kInstalledModels && !installedPage_) {
+        installedPage_ = new CInstalledModelDlg(catalogue_, view_, this, this, programDir_);
+        modelsChanged_ = false;
+    }
+}
+
+void CModelManageDlg::startFetch(int delayMs) {
+    postMessage(this, WM_SHOW_CONNECTING);
+    fetchTimer_.start(delayMs, this);
+}
+
+void CModelManageDlg::SelectTab(int tab) {
+    ensurePage(tab);
+    QWidget* shown = tab == kAllModels ? static_cast<QWidget*>(allPage_) : installedPage_;
+    host_->Empty();
+    host_->PutWindow(shown);
+    host_->Show();
+    if (tab == kAllModels && !fetchSucceeded_) startFetch(kRetryFetchDelayMs);
+    if (modelsChanged_) {
+        if (tab == kAllModels) allPage_->Refresh();
+        if (installedPage_) installedPage_->Refresh();
+        modelsChanged_ = false;
+    }
+    (tab == kAllModels ? allTab_ : installedTab_)->SetCheck(true);
+}
+
+void CModelManageDlg::CloseDropDown() {
+    if (allPage_ && allPage_->isVisible()) allPage_->CloseDropDown();
+}
+
+void CModelManageDlg::showConnecting() {
+    if (catalogueShown_ || waitNoticeOpen_) return;
+    waitNotice_.Set("正在连接服务器，请稍候……", 4, 0);
+    waitNoticeOpen_ = true;
+    waitNotice_.exec();
+    waitNoticeOpen_ = false;
+}
+
+void CModelManageDlg::timerEvent(QTimerEvent* event) {
+    if (event->timerId() != fetchTimer_.timerId()) {
+        CSkinPage::timerEvent(event);
+        return;
+    }
+    fetchTimer_.stop();
+    ++fetchCount_;
+    fetchThread_.start([this] {
+        const FetchOutcome outcome = FetchCatalogue(catalogue_, CatalogueUrl());
+        sendMessage(this, kFetchDone, static_cast<WPARAM>(outcome));
+    });
+}
+
+void CModelManageDlg::onFetchDone(int outcome) {
+    if (outcome == static_cast<int>(FetchOutcome::kDownloadFailed)) {
+        const QString text = "接入网络失败，无法更新机型信息。\r\n请检查网络。";
+        fetchSucceeded_ = false;
+        if (waitNoticeOpen_) {
+            sendMessage(&waitNotice_, WM_TIP_UPDATE, reinterpret_cast<WPARAM>(&text), 1);
+            return;
+        }
+        CTipDlg tip(this);
+        tip.Set(text, CTipDlg::kOk, 1);
+        tip.exec();
+        return;
+    }
+    // A catalogue that could not be loaded has said why; the notice must not stay without a way out.
+    if (outcome == static_cast<int>(FetchOutcome::kCatalogueUnusable)) {
+        fetchSucceeded_ = false;
+        if (waitNoticeOpen_) sendMessage(&waitNotice_, WM_CLOSE);
+        return;
+    }
+    if (allPage_) allPage_->Refresh();
+    catalogueShown_ = true;
+    if (waitNoticeOpen_) sendMessage(&waitNotice_, WM_CLOSE);
+    fetchSucceeded_ = true;
+}
+
+LRESULT CModelManageDlg::windowProc(UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+    case WM_SKIN_CLICK: {
+        auto* clicked = reinterpret_cast<directui::ISkinElement*>(wParam);
+        if (clicked == allTab_) SelectTab(kAllModels);
+        else if (clicked == installedTab_) SelectTab(kInstalledModels);
+        return 0;
+    }
+    case WM_MODELS_CHANGED:
+        modelsChanged_ = true;
+        gInstalledListChanged = true;
+        return 0;
+    case WM_SHOW_CONNECTING:
+        showConnecting();
+        return 0;
+    case kFetchDone:
+        onFetchDone(static_cast<int>(wParam));
+        return 0;
+    default:
+        return 0;
+    }
+}
+
+} // namespace pavoline
