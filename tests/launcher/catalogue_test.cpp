@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <fstream>
 #include <sys/resource.h>
@@ -277,7 +278,7 @@ TEST_F(CatalogueTest, RecordingInstallsAndUninstallsKeepsListsAndFileInStep) {
     EXPECT_EQ(catalogue_.installed()[0].model, "ABC");
 }
 
-TEST(OfferedModel, CopiesLeaveTheSizeTextBehind) {
+TEST(OfferedModel, CopiesLeaveTheSizeTextBehindButMovesKeepIt) {
     COfferedModel m;
     m.model = "N70";
     m.installed = 1;
@@ -286,6 +287,23 @@ TEST(OfferedModel, CopiesLeaveTheSizeTextBehind) {
     EXPECT_EQ(copy.model, "N70");
     EXPECT_EQ(copy.installed, 1);
     EXPECT_EQ(copy.sizeText, "");
+    // Dropping a record that was not installed shifts the others; they keep what the install wrote.
+    OfferedList list(3, m);
+    for (size_t i = 0; i < list.size(); ++i) list[i].sizeText = std::to_string(i) + ".00M";
+    list[0].installed = 0;
+    list.erase(std::remove_if(list.begin(), list.end(), [](const COfferedModel& r) { return !r.installed; }), list.end());
+    EXPECT_EQ(list[0].sizeText, "1.00M");
+    EXPECT_EQ(list[1].sizeText, "2.00M");
+}
+
+TEST_F(CatalogueTest, ModelsWhoseNameIsNoPlainFileNameAreNotOffered) {
+    WriteText(dir_.file("names.xml"), R"(<Models><Phone model="ok" isbeta="0"/><Phone model="" isbeta="0"/>
+        <Phone model="." isbeta="0"/><Phone model=".." isbeta="0"/><Phone model="a/b" isbeta="0"/>
+        <Phone model="a\b" isbeta="0"/><Phone model="../../etc" isbeta="0"/></Models>)");
+    const OfferedList* offered = catalogue_.LoadOfferedCatalogue(dir_.file("names.xml"));
+    ASSERT_NE(offered, nullptr);
+    ASSERT_EQ(offered->size(), 1u);
+    EXPECT_EQ((*offered)[0].model, "ok");
 }
 
 } // namespace

@@ -1,0 +1,125 @@
+// What the model manager does without windows: the catalogue fetch with its thumbnail cache, and
+// removing a model's directory.
+#include "catalogue_fetch.h"
+#include "http_server.h"
+#include "named_mutex.h"
+#include "notifier.h"
+#include "temp_dir.h"
+#include "uninstall.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace pavoline {
+namespace {
+
+using test::TempDir;
+
+const std::string kPng = std::string("\x89PNG\r\n\x1a\n", 8) + "picture";
+
+void WriteText(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+std::string ReadText(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+class CatalogueFetchTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(MakeDirectories(dir_.file("tmp")));
+        setenv("TMPDIR", dir_.file("tmp").c_str(), 1);
+        SetMessageSink([](const UserMessage&) {});
+        WriteText(dir_.file(kInstalledModelFile),
+                  "<INSTALLEDMODEL><PHONEIMAGESIZE/><PHONEMODEL model=\"n70\"/></INSTALLEDMODEL>");
+        ASSERT_TRUE(catalogue_.LoadInstalled());
+        auto& r = server_.routes();
+        r.Get("/port/themeModel/", [this](const httplib::Request&, httplib::Response& res) {
+            res.set_content(catalogueText_, "text/xml");
+        });
+        r.Get(R"(/img/(\w+)\.png)", [this](const httplib::Request& req, httplib::Response& res) {
+            ++pictureRequests_;
+            if (req.matches[1] == "Missing") res.status = 404;
+            res.set_content(req.matches[1] == "Missing" ? std::string("not found") : kPng, "image/png");
+        });
+        server_.start();
+        catalogueText_ = "<Models>";
+        for (const char* model : {"N70", "E71", "Missing"})
+            catalogueText_ += std::string("<Phone model=\"") + model + "\" isbeta=\"0\" imageurl=\"" +
+                              server_.url(std::string("/img/") + model + ".png") + "\"/>";
+        catalogueText_ += "</Models>";
+    }
+    void TearDown() override {
+        unsetenv("TMPDIR");
+        SetMessageSink(nullptr);
+    }
+
+    TempDir dir_;
+    ModelCatalogue catalogue_{dir_.path()};
+    test::TestHttpServer server_;
+    std::string catalogueText_;
+    std::atomic<int> pictureRequests_{0};
+};
+
+TEST_F(CatalogueFetchTest, ThumbnailsAreCachedWholeAndInstalledModelsFlagged) {
+    ASSERT_EQ(FetchCatalogue(catalogue_, server_.url("/port/themeModel/")), FetchOutcome::kFetched);
+    const OfferedList& offered = *catalogue_.offered();
+    ASSERT_EQ(offered.size(), 3u);
+    EXPECT_EQ(offered[0].installed, 1);
+    EXPECT_EQ(offered[1].installed, 0);
+    for (const COfferedModel& m : offered) EXPECT_EQ(m.imageurl, ThumbnailCachePath(m.model));
+    EXPECT_EQ(ReadText(ThumbnailCachePath("E71")), kPng);
+    EXPECT_FALSE(test::FileExists(ThumbnailCachePath("Missing"))); // an error page is never a picture
+    EXPECT_EQ(pictureRequests_.load(), 3);
+
+    // Cached pictures are kept; an empty one and a missing one are fetched again.
+    WriteText(ThumbnailCachePath("N70"), "");
+    ASSERT_EQ(FetchCatalogue(catalogue_, server_.url("/port/themeModel/")), FetchOutcome::kFetched);
+    EXPECT_EQ(pictureRequests_.load(), 5);
+    EXPECT_EQ(ReadText(ThumbnailCachePath("N70")), kPng);
+    // Nothing but the cached pictures is left in the temporary directory.
+    std::set<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.file("tmp"))) left.insert(entry.path().filename());
+    EXPECT_EQ(left, (std::set<std::string>{"~TAVIX_E71.png", "~TAVIX_N70.png"}));
+}
+
+TEST_F(CatalogueFetchTest, FailuresLeaveTheOfferedListAsItWas) {
+    const std::string unreachable = "http://127.0.0.1:" + std::to_string(test::UnusedPort()) + "/port/themeModel/";
+    EXPECT_EQ(FetchCatalogue(catalogue_, unreachable), FetchOutcome::kDownloadFailed);
+    EXPECT_EQ(catalogue_.offered(), nullptr);
+    catalogueText_ = "<Models><Phone model=\"x\"></Models>";
+    EXPECT_EQ(FetchCatalogue(catalogue_, server_.url("/port/themeModel/")), FetchOutcome::kCatalogueUnusable);
+    EXPECT_EQ(catalogue_.offered(), nullptr);
+}
+
+TEST(DeleteModelDirectory, RemovesOnlyTheModelAndNeverFollowsLinks) {
+    TempDir dir;
+    const std::string resource = ResourceDir(dir.path());
+    ASSERT_TRUE(MakeDirectories(resource + "N70/help"));
+    ASSERT_TRUE(MakeDirectories(resource + "E71"));
+    ASSERT_TRUE(MakeDirectories(dir.file("outside")));
+    WriteText(dir.file("outside/keep.txt"), "keep");
+    WriteText(resource + "N70/help/N70.chm", "help");
+    WriteText(resource + "N70/N70.so", "lib");
+    chmod((resource + "N70/N70.so").c_str(), 0444); // read-only files go too
+    ASSERT_EQ(symlink(dir.file("outside").c_str(), (resource + "N70/link").c_str()), 0);
+    ASSERT_EQ(symlink(dir.file("outside").c_str(), (resource + "Linked").c_str()), 0);
+
+    for (const char* unsafe : {"", ".", "..", "../outside", "a\\b"}) EXPECT_FALSE(DeleteModelDirectory(unsafe, dir.path()));
+    EXPECT_TRUE(DeleteModelDirectory("N70", dir.path()));
+    EXPECT_FALSE(test::FileExists(resource + "N70"));
+    EXPECT_TRUE(DeleteModelDirectory("Linked", dir.path())); // the link goes, not what it points at
+    EXPECT_FALSE(test::FileExists(resource + "Linked"));
+    EXPECT_EQ(ReadText(dir.file("outside/keep.txt")), "keep");
+    EXPECT_TRUE(test::FileExists(resource + "E71"));
+    EXPECT_FALSE(DeleteModelDirectory("Gone", dir.path())); // nothing to delete counts as a failure
+}
+
+} // namespace
+} // namespace pavoline
