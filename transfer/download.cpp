@@ -96,10 +96,15 @@ struct Download {
         return true;
     }
 
+    // The flag is read under the cancel mutex, but the report itself goes out without it: the
+    // UI thread may be waiting for that mutex to set the flag while it serves this very send.
     void report() {
         lastReport = TickCount();
-        NamedLock lock(kDownloadCancelMutex);
-        if (gDownloadCancel.load() == 0 && receiver) receiver->onDownloadProgress(variant.progressCode, progress);
+        {
+            NamedLock lock(kDownloadCancelMutex);
+            if (cancelRequested()) return;
+        }
+        if (receiver) receiver->onDownloadProgress(variant.progressCode, progress);
     }
 
     // Reports at most about four times a second while the length is known, and always when the

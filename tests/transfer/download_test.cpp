@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <future>
 #include <mutex>
 
 namespace pavoline {
@@ -143,6 +145,49 @@ TEST_F(DownloadTest, CancelMidwayStopsWithTheVariantsCode) {
         EXPECT_EQ(result, variant == &kLauncherTransfer ? 6 : 5);
         EXPECT_EQ(receiver.reports.size(), 2u); // nothing is reported once the flag is set
         EXPECT_LT(ReadBytes(dir_.file("p.zip")).size(), 40000u);
+    }
+}
+
+// Plays the UI thread's half of a report: the download's send waits until the UI serves it.
+class ReportsServedByTheUi : public DownloadProgressReceiver {
+public:
+    void onDownloadProgress(unsigned, const DownloadProgress&) override {
+        std::unique_lock<std::mutex> lock(mutex_);
+        ++sent_;
+        changed_.notify_all();
+        changed_.wait(lock, [this] { return serving_; });
+    }
+    void waitForAReportInFlight() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [this] { return sent_ > 0; });
+    }
+    void serveFromNowOn() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        serving_ = true;
+        changed_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    int sent_ = 0;
+    bool serving_ = false;
+};
+
+TEST_F(DownloadTest, CancelWhileAReportIsInFlightNeverDeadlocks) {
+    for (int round = 0; round < 20; ++round) {
+        SetDownloadCancel(false);
+        ReportsServedByTheUi ui;
+        std::future<int> download = std::async(std::launch::async, [&] {
+            return DownloadToFile(server_.url("/fixed"), dir_.file("p.zip"), "", &ui);
+        });
+        // The user confirms cancel while the report waits to be served.
+        ui.waitForAReportInFlight();
+        std::future<void> cancel = std::async(std::launch::async, [] { SetDownloadCancel(true); });
+        const bool cancelGotThrough = cancel.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+        ui.serveFromNowOn(); // the UI's wait for the worker serves its sends
+        EXPECT_EQ(download.get(), kLauncherCancelled);
+        ASSERT_TRUE(cancelGotThrough) << "the cancel waited for a send only the UI could serve";
     }
 }
 
