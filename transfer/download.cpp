@@ -7,6 +7,7 @@
 #include <curl/curl.h>
 #include <memory>
 #include <mutex>
+#include <strings.h>
 
 namespace pavoline {
 
@@ -22,6 +23,7 @@ constexpr long kFetchPiece = 16384;
 constexpr uint32_t kReportInterval = 250;
 constexpr uint32_t kPauseAfter = 50;
 constexpr long kConnectTimeoutSeconds = 30;
+constexpr long kMaxRedirects = 10;
 
 std::atomic<bool> gOffline{false};
 
@@ -58,22 +60,39 @@ void Configure(CURL* curl, const std::string& url, const std::string& agent, cur
     curl_easy_setopt(curl, CURLOPT_USERAGENT, agent.c_str());
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, kMaxRedirects);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, piece);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
 }
 
-// True at the blank line that ends the headers of the response whose body will be delivered
-// (not of a redirect curl is about to follow, nor of an interim 1xx).
-bool EndsFinalHeaders(CURL* curl, const char* line, size_t length) {
-    if (!(length == 2 && line[0] == '\r' && line[1] == '\n') && !(length == 1 && line[0] == '\n')) return false;
-    long status = 0;
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-    if (status >= 100 && status < 200) return false;
-    char* redirect = nullptr;
-    curl_easy_getinfo(curl, CURLINFO_REDIRECT_URL, &redirect);
-    return !(status >= 300 && status < 400 && redirect);
+bool LineStartsWith(const char* line, size_t length, const char* prefix) {
+    const size_t n = std::char_traits<char>::length(prefix);
+    return length >= n && strncasecmp(line, prefix, n) == 0;
 }
+
+// Follows the header blocks as they arrive. The URL counts as opened at the end of the block
+// whose body will be delivered: not an interim 1xx, nor a redirect that is about to be followed.
+struct ResponseHeaders {
+    CURL* curl;
+    bool location = false;
+
+    // True at the blank line that ends the final block.
+    bool endsFinalBlock(const char* line, size_t length) {
+        if (LineStartsWith(line, length, "HTTP/")) {
+            location = false;
+        } else if (LineStartsWith(line, length, "Location:")) {
+            location = true;
+        } else if ((length == 2 && line[0] == '\r') || (length == 1 && line[0] == '\n')) {
+            long status = 0;
+            curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+            const bool interim = status >= 100 && status < 200;
+            const bool followed = status >= 300 && status < 400 && location;
+            return !interim && !followed;
+        }
+        return false;
+    }
+};
 
 struct Download {
     Download(const std::string& filePath, DownloadProgressReceiver* progressReceiver, const TransferVariant& v, CURL* c)
@@ -83,6 +102,7 @@ struct Download {
     DownloadProgressReceiver* receiver;
     const TransferVariant& variant;
     CURL* curl;
+    ResponseHeaders responses{curl};
     FILE* file = nullptr;
     bool opened = false; // the final response's headers have arrived
     bool fileNotCreated = false, cancelled = false, shortWrite = false;
@@ -149,7 +169,7 @@ struct Download {
 
     static size_t OnHeader(char* line, size_t, size_t length, void* self) {
         auto* d = static_cast<Download*>(self);
-        if (EndsFinalHeaders(d->curl, line, length) && (!d->openFile() || d->cancelRequested())) return 0;
+        if (d->responses.endsFinalBlock(line, length) && (!d->openFile() || d->cancelRequested())) return 0;
         return length;
     }
     static size_t OnBody(char* data, size_t, size_t length, void* self) {
@@ -208,6 +228,7 @@ int DownloadToFile(const std::string& url, const std::string& path, const std::s
     const bool closed = d.closeFile();
     if (d.cancelled) return variant.cancelledResult;
     if (d.shortWrite || (!closed && variant.checkShortWrite)) return kShortWrite;
+    if (code == CURLE_TOO_MANY_REDIRECTS) return kUrlNotOpened;
     if (code != CURLE_OK) return d.opened ? kReadFailed : kUrlNotOpened;
     if (!d.opened) {
         // A response with no body at all still leaves its (empty) file.
@@ -247,6 +268,7 @@ int FetchText(const std::string& url, std::string& body, const TransferVariant& 
     const CURLcode code = curl_easy_perform(curl.get());
     if (code == CURLE_OK) return kDownloadComplete;
     if (variant.fetchAnyFailureIs3) return kReadFailed;
+    if (code == CURLE_TOO_MANY_REDIRECTS) return kUrlNotOpened;
     return fetch.opened ? kReadFailed : kUrlNotOpened;
 }
 

@@ -80,7 +80,12 @@ protected:
             pragma_ = req.get_header_value("Pragma");
             res.set_content("1.0.0.2", "text/plain");
         });
-        r.Get("/redirect", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/fixed"); });
+        // /hop/N redirects N times before the body.
+        r.Get(R"(/hop/(\d+))", [](const httplib::Request& req, httplib::Response& res) {
+            const int left = std::stoi(req.matches[1]);
+            res.set_redirect(left <= 1 ? "/fixed" : "/hop/" + std::to_string(left - 1));
+        });
+        r.Get("/loop", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/loop"); });
         server_.start();
     }
     void TearDown() override { SetDownloadCancel(false); }
@@ -118,9 +123,21 @@ TEST_F(DownloadTest, BodyWithoutLengthSendsNoProgress) {
 TEST_F(DownloadTest, ErrorPagesAreWrittenLikeAnyBody) {
     EXPECT_EQ(DownloadToFile(server_.url("/missing"), dir_.file("p.zip"), "", nullptr), kDownloadComplete);
     EXPECT_TRUE(test::FileExists(dir_.file("p.zip")));
-    EXPECT_EQ(DownloadToFile(server_.url("/redirect"), dir_.file("r.zip"), "", nullptr), kDownloadComplete);
-    EXPECT_EQ(ReadBytes(dir_.file("r.zip")).size(), 200000u);
 }
+
+TEST_F(DownloadTest, RedirectsReportTheFinalLengthAndStopAfterTen) {
+    RecordingReceiver receiver;
+    EXPECT_EQ(DownloadToFile(server_.url("/hop/10"), dir_.file("r.zip"), "", &receiver), kDownloadComplete);
+    EXPECT_EQ(ReadBytes(dir_.file("r.zip")).size(), 200000u);
+    ASSERT_FALSE(receiver.reports.empty());
+    EXPECT_EQ(receiver.reports.back().progress.total, 200000u);
+    // Too many redirects: the URL could not be opened.
+    EXPECT_EQ(DownloadToFile(server_.url("/hop/11"), dir_.file("r.zip"), "", nullptr), kUrlNotOpened);
+    EXPECT_EQ(DownloadToFile(server_.url("/loop"), dir_.file("r.zip"), "", nullptr), kUrlNotOpened);
+    std::string body;
+    EXPECT_EQ(FetchText(server_.url("/loop"), body), kUrlNotOpened);
+}
+
 
 TEST_F(DownloadTest, SlowBodyReportsAboutFourTimesASecond) {
     RecordingReceiver receiver;
