@@ -48,11 +48,16 @@ extern std::atomic<int> gDownloadCancel;
 constexpr const char* kDownloadCancelMutex = "USER_CANCLE_OPENMUTEX";
 
 // Sets the flag the way the UI does: under the mutex, so no progress report starts afterwards.
+// A download sees it within a fraction of a second, whatever it is waiting for.
 void SetDownloadCancel(bool cancel);
 
 // The machine's connection state; tests can report it offline. Offline transfers make no
 // network attempt at all.
 void SetOfflineForTesting(bool offline);
+
+// A transfer that receives no byte for this long gives up as a dropped connection (30 s; tests
+// shorten it).
+void SetStallSecondsForTesting(long seconds);
 
 // extraHeaders: "Name: value" lines separated by CR LF; empty sends "Accept: */*".
 int DownloadToFile(const std::string& url, const std::string& path, const std::string& extraHeaders,

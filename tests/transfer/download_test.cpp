@@ -2,6 +2,7 @@
 #include "http_server.h"
 #include "named_mutex.h"
 #include "platform.h"
+#include "silent_server.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -88,7 +89,10 @@ protected:
         r.Get("/loop", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/loop"); });
         server_.start();
     }
-    void TearDown() override { SetDownloadCancel(false); }
+    void TearDown() override {
+        SetDownloadCancel(false);
+        SetStallSecondsForTesting(30);
+    }
 
     TestHttpServer server_;
     TempDir dir_;
@@ -138,7 +142,6 @@ TEST_F(DownloadTest, RedirectsReportTheFinalLengthAndStopAfterTen) {
     EXPECT_EQ(FetchText(server_.url("/loop"), body), kUrlNotOpened);
 }
 
-
 TEST_F(DownloadTest, SlowBodyReportsAboutFourTimesASecond) {
     RecordingReceiver receiver;
     const uint32_t start = TickCount();
@@ -163,6 +166,24 @@ TEST_F(DownloadTest, CancelMidwayStopsWithTheVariantsCode) {
         EXPECT_EQ(receiver.reports.size(), 2u); // nothing is reported once the flag is set
         EXPECT_LT(ReadBytes(dir_.file("p.zip")).size(), 40000u);
     }
+}
+
+const std::string kHeadersThenSilence = "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\nthe first bytes";
+
+TEST_F(DownloadTest, SilentServersCountAsADroppedConnection) {
+    SetStallSecondsForTesting(1);
+    test::SilentServer silent, stalling(kHeadersThenSilence);
+    std::vector<std::future<int>> transfers;
+    for (const test::SilentServer* server : {&silent, &stalling}) {
+        const std::string url = server->url("/p.zip");
+        const std::string path = dir_.file(std::to_string(transfers.size()));
+        transfers.push_back(std::async(std::launch::async, [=] { return DownloadToFile(url, path, "", nullptr); }));
+        transfers.push_back(std::async(std::launch::async, [=] {
+            std::string body;
+            return FetchText(url, body);
+        }));
+    }
+    for (auto& transfer : transfers) EXPECT_EQ(transfer.get(), kReadFailed);
 }
 
 // Plays the UI thread's half of a report: the download's send waits until the UI serves it.
@@ -190,6 +211,38 @@ private:
     int sent_ = 0;
     bool serving_ = false;
 };
+
+// Cancel reaches a download in every phase; the stall limit stays at 30 s, so only the cancel
+// can end these in time.
+TEST_F(DownloadTest, CancelEndsADownloadInEveryPhase) {
+    test::UnansweredConnectPort unanswered;
+    test::SilentServer silent, stalling(kHeadersThenSilence);
+    std::unique_ptr<ReportsServedByTheUi> reports;
+    struct Phase {
+        const char* name;
+        std::string url;
+        std::function<void()> reached;
+    };
+    const std::vector<Phase> phases = {
+        {"connecting", unanswered.url("/p.zip"), [] { SleepMs(200); }}, // nothing to wait for there
+        {"waiting for headers", silent.url("/p.zip"), [&] { silent.waitForAnswered(1); }},
+        {"stalled after headers", stalling.url("/p.zip"), [&] { stalling.waitForAnswered(1); }},
+        {"mid-body", server_.url("/slow"), [&] { reports->waitForAReportInFlight(); }},
+    };
+    for (const TransferVariant* variant : {&kLauncherTransfer, &kUpdaterTransfer}) {
+        for (const Phase& phase : phases) {
+            SetDownloadCancel(false);
+            reports = std::make_unique<ReportsServedByTheUi>();
+            reports->serveFromNowOn();
+            std::future<int> result = std::async(std::launch::async, [&] {
+                return DownloadToFile(phase.url, dir_.file("p.zip"), "", reports.get(), *variant);
+            });
+            phase.reached();
+            SetDownloadCancel(true);
+            EXPECT_EQ(result.get(), variant->cancelledResult) << phase.name;
+        }
+    }
+}
 
 TEST_F(DownloadTest, CancelWhileAReportIsInFlightNeverDeadlocks) {
     for (int round = 0; round < 20; ++round) {
