@@ -33,6 +33,7 @@ constexpr int kCancelPollMs = 50;
 
 std::atomic<bool> gOffline{false};
 std::atomic<long> gStallSeconds{kDefaultStallSeconds};
+std::function<void(uint32_t)> gPauseForTesting;
 
 void InitialiseCurlOnce() {
     static std::once_flag once;
@@ -154,6 +155,7 @@ bool CancelRequested() { return gDownloadCancel.load() != 0; }
 
 // Leaves the line idle for `milliseconds`, but not beyond a cancel.
 void PauseUnlessCancelled(uint32_t milliseconds) {
+    if (gPauseForTesting) return gPauseForTesting(milliseconds);
     const uint32_t start = TickCount();
     for (uint32_t passed = 0; passed < milliseconds && !CancelRequested(); passed = TickCount() - start)
         SleepMs(std::min<uint32_t>(milliseconds - passed, kCancelPollMs));
@@ -252,6 +254,8 @@ void SetDownloadCancel(bool cancel) {
 void SetOfflineForTesting(bool offline) { gOffline.store(offline); }
 
 void SetStallSecondsForTesting(long seconds) { gStallSeconds.store(seconds); }
+
+void SetPauseForTesting(std::function<void(uint32_t)> pause) { gPauseForTesting = std::move(pause); }
 
 std::string DownloadUserAgent() { return "Agent" + std::to_string(TickCount() / 1000); }
 

@@ -92,6 +92,7 @@ protected:
     void TearDown() override {
         SetDownloadCancel(false);
         SetStallSecondsForTesting(30);
+        SetPauseForTesting(nullptr);
     }
 
     TestHttpServer server_;
@@ -140,6 +141,14 @@ TEST_F(DownloadTest, RedirectsReportTheFinalLengthAndStopAfterTen) {
     EXPECT_EQ(DownloadToFile(server_.url("/loop"), dir_.file("r.zip"), "", nullptr), kUrlNotOpened);
     std::string body;
     EXPECT_EQ(FetchText(server_.url("/loop"), body), kUrlNotOpened);
+}
+
+TEST_F(DownloadTest, PausesAfterEachBusyStretchForAsLongAsItLasted) {
+    std::vector<uint32_t> pauses;
+    SetPauseForTesting([&](uint32_t ms) { pauses.push_back(ms); });
+    EXPECT_EQ(DownloadToFile(server_.url("/slow"), dir_.file("p.zip"), "", nullptr), kDownloadComplete);
+    ASSERT_FALSE(pauses.empty()); // the body trickles in over more than a second
+    for (uint32_t ms : pauses) EXPECT_GT(ms, 50u);
 }
 
 TEST_F(DownloadTest, SlowBodyReportsAboutFourTimesASecond) {
