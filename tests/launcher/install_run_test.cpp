@@ -270,6 +270,25 @@ TEST_F(ExtractTest, HostileArchivesFailAndWriteNothingOutside) {
     EXPECT_EQ(ReadText(modelDir("M2") + "drive.txt"), "d");
 }
 
+// Archives that lie about an entry (its size, its checksum) fail like any damaged archive.
+TEST_F(ExtractTest, LyingArchivesFromTheFixturesFail) {
+    const std::string malformed = std::string(PAVOLINE_TEST_DATA) + "/malformed";
+    int tried = 0;
+    for (const auto& fixture : std::filesystem::directory_iterator(malformed)) {
+        if (fixture.path().extension() != ".zip") continue;
+        ++tried;
+        PageRecorder page;
+        OfferedList none;
+        CancelPromptFlags prompt;
+        EXPECT_FALSE(InstallRun(none, page, prompt, dir_.path() + "/").extract(fixture.path(), "L"))
+            << fixture.path();
+        ASSERT_EQ(page.errors().size(), 1u);
+        EXPECT_EQ(page.errors()[0].value, kMessageInstallFailed);
+        EXPECT_FALSE(test::FileExists(modelDir("L")));
+    }
+    EXPECT_GT(tried, 0);
+}
+
 TEST_F(ExtractTest, FailureKeepsTheEarlierInstallationWhole) {
     PageRecorder page;
     ASSERT_TRUE(extract({test::FileEntry("M.so", "version 1"), test::FileEntry("M_1.png", "picture")}, "M", page));
