@@ -91,6 +91,18 @@ std::optional<uint64_t> FileSize(const std::string& path) {
     return static_cast<uint64_t>(info.st_size);
 }
 
+bool WriteAll(int fd, const void* data, size_t size) {
+    const char* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = write(fd, bytes, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        bytes += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
 void DeleteTree(const std::string& path) {
     const std::string dir = WithSlash(path);
     if (DIR* d = opendir(dir.c_str())) {

@@ -31,6 +31,9 @@ bool IsReadOnly(const std::string& path);
 bool SetReadOnly(const std::string& path, bool readOnly);
 std::optional<uint64_t> FileSize(const std::string& path);
 
+// Writes every byte, going on after a partial write or an interruption.
+bool WriteAll(int fd, const void* data, size_t size);
+
 // Deletes a directory with everything in it, making read-only files writable first. Failures are
 // skipped; whatever could not be removed stays.
 void DeleteTree(const std::string& path);

@@ -34,16 +34,6 @@ std::string Formatted(const char* format, const std::string& model) {
     return text;
 }
 
-bool WriteAll(int fd, const uint8_t* data, size_t length) {
-    while (length > 0) {
-        const ssize_t n = write(fd, data, length);
-        if (n <= 0) return false;
-        data += n;
-        length -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
 // A fresh directory beside the model directories, for a package to be written into.
 std::string MakeSiblingDir(const std::string& resourceDir, const std::string& model, const char* purpose) {
     std::string pattern = resourceDir + "." + model + "." + purpose + "-XXXXXX";

@@ -17,21 +17,42 @@ namespace {
 
 constexpr const char* kCaption = "Pavoline";
 
-// Every element of that name below node, in document order.
-void ForEachElement(const pugi::xml_node& node, const char* name, const std::function<void(pugi::xml_node)>& fn) {
-    for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
-        if (child.type() != pugi::node_element) continue;
-        if (std::strcmp(child.name(), name) == 0) fn(child);
-        ForEachElement(child, name, fn);
+// Visits every element of that name below root, in document order, until fn returns false. A
+// loop, not recursion: a catalogue from the server may nest elements deeper than any stack.
+void ForEachElement(const pugi::xml_node& root, const char* name, const std::function<bool(pugi::xml_node)>& fn) {
+    pugi::xml_node node = root.first_child();
+    while (node) {
+        if (node.type() == pugi::node_element && std::strcmp(node.name(), name) == 0 && !fn(node)) return;
+        if (node.first_child()) {
+            node = node.first_child();
+            continue;
+        }
+        while (node != root && !node.next_sibling()) node = node.parent();
+        if (node == root) return;
+        node = node.next_sibling();
     }
 }
 
 pugi::xml_node FirstElement(const pugi::xml_document& doc, const char* name) {
     pugi::xml_node found;
     ForEachElement(doc, name, [&](pugi::xml_node n) {
-        if (!found) found = n;
+        found = n;
+        return false;
     });
     return found;
+}
+
+// Removes a node with everything below it, deepest first: pugixml frees a subtree recursively.
+void RemoveSubtree(pugi::xml_node top) {
+    pugi::xml_node node = top;
+    for (;;) {
+        while (node.first_child()) node = node.first_child();
+        if (node == top) break;
+        pugi::xml_node parent = node.parent();
+        parent.remove_child(node);
+        node = parent;
+    }
+    top.parent().remove_child(top);
 }
 
 // Leading decimal digits, as the C library's atoi reads them; anything else is 0.
@@ -56,22 +77,28 @@ bool ReadUpTo(int fd, size_t limit, std::string& text) {
     return true;
 }
 
-// Writes the text to a new file beside path and renames it over path, so the old file stays whole
-// until the new one is.
-bool ReplaceFile(const std::string& path, const std::string& text) {
+// Hands pugixml's output straight to a file, remembering a failed write.
+class FileWriter : public pugi::xml_writer {
+public:
+    explicit FileWriter(int fd) : fd_(fd) {}
+    void write(const void* data, size_t size) override { ok_ = ok_ && WriteAll(fd_, data, size); }
+    bool ok() const { return ok_; }
+
+private:
+    int fd_;
+    bool ok_ = true;
+};
+
+// Writes a new file beside path and renames it over path, so the old file stays whole until the
+// new one is. Nothing is written when the new file cannot even be made.
+bool ReplaceFile(const std::string& path, const std::function<bool(int fd)>& writeTo) {
+    if (path.empty()) return false;
     std::string temp = path + ".XXXXXX";
     const int fd = mkstemp(temp.data());
     if (fd < 0) return false;
     struct stat old {};
     fchmod(fd, stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
-    bool ok = true;
-    for (size_t done = 0; ok && done < text.size();) {
-        const ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        ok = n > 0;
-        if (ok) done += static_cast<size_t>(n);
-    }
-    ok = ok && fsync(fd) == 0;
+    bool ok = writeTo(fd) && fsync(fd) == 0;
     ok = close(fd) == 0 && ok;
     ok = ok && rename(temp.c_str(), path.c_str()) == 0;
     if (!ok) unlink(temp.c_str());
@@ -132,6 +159,7 @@ InstalledList CModelXmlFile::ReadInstalledModels() const {
         m.lcdsize = n.attribute("lcdsize").value();
         m.space = n.attribute("space").value();
         list.push_back(m);
+        return true;
     });
     return list;
 }
@@ -152,7 +180,7 @@ OfferedList CModelXmlFile::ReadOfferedModels(const std::string& programDir) cons
     if (!doc_) return list;
     const bool betaVisible = PathExists(programDir + kBetaMarkerFile);
     ForEachElement(*doc_, "Phone", [&](pugi::xml_node n) {
-        if (std::strcmp(n.attribute("isbeta").value(), "0") != 0 && !betaVisible) return;
+        if (std::strcmp(n.attribute("isbeta").value(), "0") != 0 && !betaVisible) return true;
         COfferedModel m;
         m.model = n.attribute("model").value();
         m.family = n.attribute("family").value();
@@ -163,6 +191,7 @@ OfferedList CModelXmlFile::ReadOfferedModels(const std::string& programDir) cons
         m.checksum = n.attribute("checksum").value();
         m.imageurl = n.attribute("imageurl").value();
         list.push_back(m);
+        return true;
     });
     return list;
 }
@@ -196,7 +225,7 @@ int CModelXmlFile::RemoveInstalledModels(const std::vector<std::string>& names) 
     for (const std::string& name : names) {
         for (pugi::xml_node n = root.child("PHONEMODEL"); n;) {
             const pugi::xml_node next = n.next_sibling("PHONEMODEL");
-            if (SameModelName(n.attribute("model").value(), name)) root.remove_child(n);
+            if (SameModelName(n.attribute("model").value(), name)) RemoveSubtree(n);
             n = next;
         }
     }
@@ -211,9 +240,12 @@ int CModelXmlFile::SaveOrRestore(const pugi::xml_document& before) {
 
 int CModelXmlFile::Save() {
     if (!doc_) return kXmlSaveFailed;
-    std::ostringstream text;
-    doc_->save(text, "\t", pugi::format_default, pugi::encoding_utf8);
-    return ReplaceFile(path_, text.str()) ? kXmlOk : kXmlSaveFailed;
+    const bool saved = ReplaceFile(path_, [this](int fd) {
+        FileWriter writer(fd);
+        doc_->save(writer, "\t", pugi::format_default, pugi::encoding_utf8);
+        return writer.ok();
+    });
+    return saved ? kXmlOk : kXmlSaveFailed;
 }
 
 } // namespace pavoline

@@ -137,6 +137,37 @@ TEST(ModelXmlFile, NumbersThatAreNotNumbersReadAsZero) {
     EXPECT_EQ(size.img_ext, "_b");
 }
 
+// Elements nested that deep, around the inner text.
+std::string Nested(size_t depth, const std::string& inner) {
+    std::string text;
+    for (size_t i = 0; i < depth; ++i) text += "<a>";
+    text += inner;
+    for (size_t i = 0; i < depth; ++i) text += "</a>";
+    return text;
+}
+
+InstalledList Models(std::initializer_list<const char*> names);
+
+// A catalogue comes from the server: nesting deeper than any stack must be read, not crash.
+TEST(ModelXmlFile, ElementsNestedDeeperThanAStackAreWalked) {
+    constexpr size_t kDepth = 300000;
+    CModelXmlFile catalogue;
+    ASSERT_EQ(catalogue.LoadText("<Models>" + Nested(kDepth, "<Phone model=\"deep\" isbeta=\"0\"/>") + "</Models>"), 0);
+    const OfferedList offered = catalogue.ReadOfferedModels("/nonexistent/");
+    ASSERT_EQ(offered.size(), 1u);
+    EXPECT_EQ(offered[0].model, "deep");
+    // Edits of a document as deep (this one has no file, so its saves fail) leave it whole.
+    MessageLog quiet;
+    CModelXmlFile installed;
+    ASSERT_EQ(installed.LoadText("<INSTALLEDMODEL><PHONEMODEL model=\"deep\">" + Nested(kDepth, "") +
+                                 "</PHONEMODEL></INSTALLEDMODEL>"),
+              0);
+    EXPECT_EQ(installed.AddInstalledModels(Models({"N70"})), kXmlSaveFailed);
+    EXPECT_EQ(installed.RemoveInstalledModels({"deep"}), kXmlSaveFailed);
+    ASSERT_EQ(installed.ReadInstalledModels().size(), 1u);
+    EXPECT_EQ(installed.ReadInstalledModels()[0].model, "deep");
+}
+
 InstalledList Models(std::initializer_list<const char*> names) {
     InstalledList list;
     for (const char* name : names) {
