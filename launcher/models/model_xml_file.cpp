@@ -89,22 +89,6 @@ private:
     bool ok_ = true;
 };
 
-// Writes a new file beside path and renames it over path, so the old file stays whole until the
-// new one is. Nothing is written when the new file cannot even be made.
-bool ReplaceFile(const std::string& path, const std::function<bool(int fd)>& writeTo) {
-    if (path.empty()) return false;
-    std::string temp = path + ".XXXXXX";
-    const int fd = mkstemp(temp.data());
-    if (fd < 0) return false;
-    struct stat old {};
-    fchmod(fd, stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
-    bool ok = writeTo(fd) && fsync(fd) == 0;
-    ok = close(fd) == 0 && ok;
-    ok = ok && rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok) unlink(temp.c_str());
-    return ok;
-}
-
 } // namespace
 
 int LineOfOffset(const char* text, size_t offset) {
@@ -240,12 +224,12 @@ int CModelXmlFile::SaveOrRestore(const pugi::xml_document& before) {
 
 int CModelXmlFile::Save() {
     if (!doc_) return kXmlSaveFailed;
-    const bool saved = ReplaceFile(path_, [this](int fd) {
+    const int error = ReplaceFile(path_, [this](int fd) {
         FileWriter writer(fd);
         doc_->save(writer, "\t", pugi::format_default, pugi::encoding_utf8);
         return writer.ok();
     });
-    return saved ? kXmlOk : kXmlSaveFailed;
+    return error == 0 ? kXmlOk : kXmlSaveFailed;
 }
 
 } // namespace pavoline

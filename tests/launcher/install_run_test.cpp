@@ -1,6 +1,7 @@
 #include "catalogue.h"
 #include "http_server.h"
 #include "install_run.h"
+#include "leftovers.h"
 #include "md5.h"
 #include "named_mutex.h"
 #include "temp_dir.h"
@@ -12,6 +13,8 @@
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace pavoline {
 namespace {
@@ -318,6 +321,17 @@ TEST_F(ExtractTest, ReinstallReplacesTheTreeWithoutWritingIntoOldFiles) {
     EXPECT_EQ(old, "old library");
 }
 
+TEST_F(ExtractTest, ModelDirectoriesGetTheUsualMode) {
+    const mode_t oldMask = umask(027);
+    PageRecorder page;
+    const bool extracted = extract({test::FileEntry("M.so", "library")}, "M", page);
+    umask(oldMask);
+    ASSERT_TRUE(extracted);
+    struct stat info {};
+    ASSERT_EQ(stat(modelDir("M").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0750u);
+}
+
 TEST_F(ExtractTest, LargeEntriesAreWrittenInPiecesWithProgress) {
     std::string big(21 * 1024 * 1024, '\0');
     for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 7919) >> 5);
@@ -327,6 +341,33 @@ TEST_F(ExtractTest, LargeEntriesAreWrittenInPiecesWithProgress) {
     EXPECT_EQ(ReadText(modelDir("B") + "big.bin"), big);
     EXPECT_GT(page.positions.size(), 1000u);
     EXPECT_EQ(page.positions.back(), 100);
+}
+
+TEST(InstallLeftovers, OnlyOurOwnWorkIsRemoved) {
+    TempDir dir;
+    const auto make = [&](const std::string& file) {
+        const size_t slash = file.find_last_of('/');
+        if (slash != std::string::npos) {
+            ASSERT_TRUE(MakeDirectories(dir.file(file.substr(0, slash))));
+        }
+        test::WriteBytes(dir.file(file), {'x'});
+    };
+    const std::vector<std::string> ours = {"Resource/.N70.staging-a1B2c3/img/N70_1.png",
+                                           "Resource/.E7.1.old-Zz9Yy8/tree/E7.1.so", "InstalledModel.xml.Ab12Cd"};
+    const std::vector<std::string> others = {
+        "Resource/N70/N70.so",      "Resource/.hidden/f",        "Resource/.N70.staging-toolong/f",
+        "Resource/.N70.old-abc/f",  "Resource/..staging-abcdef/f", "Resource/.N70.staging-ab_cde/f",
+        "InstalledModel.xml",       "InstalledModel.xml.bak",    "InstalledModel.xml.abcdefg",
+        "outside/kept"};
+    for (const std::string& file : ours) make(file);
+    for (const std::string& file : others) make(file);
+    // A link named like our work is not ours: neither it nor what it points to is touched.
+    ASSERT_EQ(symlink(dir.file("outside").c_str(), dir.file("Resource/.X.old-abcdef").c_str()), 0);
+    RemoveInstallLeftovers(dir.path());
+    EXPECT_FALSE(test::FileExists(dir.file("Resource/.N70.staging-a1B2c3")));
+    EXPECT_FALSE(test::FileExists(dir.file("Resource/.E7.1.old-Zz9Yy8")));
+    EXPECT_FALSE(test::FileExists(dir.file("InstalledModel.xml.Ab12Cd")));
+    for (const std::string& file : others) EXPECT_TRUE(test::FileExists(dir.file(file))) << file;
 }
 
 } // namespace
