@@ -149,6 +149,12 @@ std::optional<std::string> MakeUniqueDirectory(const std::string& prefix) {
 
 int ReplaceFile(const std::string& path, const std::function<bool(int fd)>& writeTo) {
     if (path.empty()) return ENOENT;
+    // Renaming over a file would pass over its read-only mode: one that may not be written stays.
+    const int existing = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (existing >= 0)
+        close(existing);
+    else if (errno != ENOENT)
+        return errno;
     int fd = -1;
     const std::optional<std::string> temp = MakeUnique(path + ".", [&fd](const std::string& name) {
         fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);

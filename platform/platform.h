@@ -46,7 +46,8 @@ std::optional<std::string> MakeUniqueDirectory(const std::string& prefix);
 // Replaces a file the suite owns: writes a new file beside it (path + "." + unique suffix)
 // through writeTo, syncs it, renames it over path and syncs the directory, so that the old file
 // stays whole until the new one is, a crash included. The new file keeps the old one's mode; a
-// file that did not exist gets 0666 less the umask. Returns 0, or the errno of the failed step.
+// file that did not exist gets 0666 less the umask. A file that may not be written is left alone.
+// Returns 0, or the errno of the failed step.
 int ReplaceFile(const std::string& path, const std::function<bool(int fd)>& writeTo);
 
 // Deletes a directory with everything in it, making read-only files writable first. Failures are

@@ -104,15 +104,16 @@ CModelXmlFile::~CModelXmlFile() = default;
 int CModelXmlFile::Load(const std::string& path) {
     path_ = path;
     if (doc_) return kXmlOk;
-    const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0) {
+    // A file that may not be written is still read; its saves fail then.
+    int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    std::string text;
+    if (fd < 0 || !ReadUpTo(fd, kMaxXmlFileBytes, text)) {
         ShowUserMessage({std::strerror(errno), kCaption, MessageIcon::Information});
+        if (fd >= 0) close(fd);
         return kXmlLoadFailed;
     }
-    std::string text;
-    const bool read = ReadUpTo(fd, kMaxXmlFileBytes, text);
     close(fd);
-    if (!read) return kXmlLoadFailed;
     return LoadText(std::move(text));
 }
 
@@ -229,7 +230,9 @@ int CModelXmlFile::Save() {
         doc_->save(writer, "\t", pugi::format_default, pugi::encoding_utf8);
         return writer.ok();
     });
-    return error == 0 ? kXmlOk : kXmlSaveFailed;
+    if (error == 0) return kXmlOk;
+    ShowUserMessage({path_ + ": " + std::strerror(error), kCaption, MessageIcon::Information});
+    return kXmlSaveFailed;
 }
 
 } // namespace pavoline

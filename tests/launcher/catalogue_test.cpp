@@ -1,12 +1,16 @@
 #include "catalogue.h"
 #include "notifier.h"
 #include "temp_dir.h"
+#include "unprivileged.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <fstream>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace pavoline {
 namespace {
@@ -237,6 +241,29 @@ TEST(ModelXmlFile, FailedSaveLeavesFileAndDocumentAsTheyWere) {
     const InstalledList installed = file.ReadInstalledModels();
     ASSERT_EQ(installed.size(), 1u);
     EXPECT_EQ(installed[0].model, "keep");
+}
+
+TEST(ModelXmlFile, AReadOnlyFileIsReadAndItsSavesFailWithAMessageNamingIt) {
+    TempDir dir;
+    const std::string path = dir.file("InstalledModel.xml");
+    const std::string text = "<INSTALLEDMODEL><PHONEMODEL model=\"N70\"/></INSTALLEDMODEL>";
+    WriteText(path, text);
+    ASSERT_EQ(chmod(path.c_str(), 0444), 0);
+    enum { kRead = 0, kNotRead, kSaved, kDocumentChanged, kNoMessage };
+    const int outcome = test::RunUnprivileged(
+        [&] {
+            MessageLog log;
+            CModelXmlFile file;
+            if (file.Load(path) != kXmlOk) return kNotRead;
+            if (file.AddInstalledModels(Models({"E71"})) != kXmlSaveFailed) return kSaved;
+            if (file.ReadInstalledModels().size() != 1) return kDocumentChanged;
+            const bool told = log.messages.size() == 1 && log.messages[0].caption == "Pavoline" &&
+                              log.messages[0].text == path + ": " + std::strerror(EACCES);
+            return told ? kRead : kNoMessage;
+        },
+        {dir.path()});
+    EXPECT_EQ(outcome, kRead);
+    EXPECT_EQ(ReadText(path), text);
 }
 
 TEST(ModelXmlFile, FileWithoutRootElementCannotBeEdited) {
