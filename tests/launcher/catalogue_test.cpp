@@ -209,12 +209,28 @@ TEST(ModelXmlFile, AddAppendsAndRemoveTakesEveryMatch) {
     EXPECT_EQ(installed[1].space, "1.50M");
     EXPECT_EQ(installed[1].version, "");
 
-    ASSERT_EQ(again.AddInstalledModels(Models({"n70"})), 0);
+    // Names are compared whole: removing N70 keeps N7 and N700.
+    ASSERT_EQ(again.AddInstalledModels(Models({"n70", "N7", "N700"})), 0);
     ASSERT_EQ(again.RemoveInstalledModels({"N70"}), 0);
     const InstalledList left = again.ReadInstalledModels();
-    ASSERT_EQ(left.size(), 2u);
+    ASSERT_EQ(left.size(), 4u);
     EXPECT_EQ(left[0].model, "old");
     EXPECT_EQ(left[1].model, "x1");
+    EXPECT_EQ(left[2].model, "N7");
+    EXPECT_EQ(left[3].model, "N700");
+}
+
+TEST(ModelXmlFile, SavingKeepsTheFilesMode) {
+    TempDir dir;
+    const std::string path = dir.file("InstalledModel.xml");
+    WriteText(path, "<INSTALLEDMODEL/>");
+    ASSERT_EQ(chmod(path.c_str(), 0640), 0);
+    CModelXmlFile file;
+    ASSERT_EQ(file.Load(path), 0);
+    ASSERT_EQ(file.AddInstalledModels(Models({"N70"})), 0);
+    struct stat info {};
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
 }
 
 TEST(ModelXmlFile, FailedSaveLeavesFileAndDocumentAsTheyWere) {
@@ -297,6 +313,13 @@ TEST_F(CatalogueTest, MergeFlagsInstalledNamesInAnyCase) {
     EXPECT_EQ((*offered)[1].model, "abc");
     EXPECT_EQ((*offered)[1].installed, 1);
     EXPECT_EQ(catalogue_.LoadOfferedCatalogue(""), offered);
+    // Names are compared whole: an installed ABC marks neither AB nor ABCD.
+    WriteText(dir_.file("near.xml"), "<Models><Phone model=\"AB\" isbeta=\"0\"/><Phone model=\"abcd\" isbeta=\"0\"/></Models>");
+    offered = catalogue_.LoadOfferedCatalogue(dir_.file("near.xml"));
+    ASSERT_NE(offered, nullptr);
+    catalogue_.MergeInstalledFlags();
+    EXPECT_EQ((*offered)[0].installed, 0);
+    EXPECT_EQ((*offered)[1].installed, 0);
 }
 
 TEST_F(CatalogueTest, EachFetchedCatalogueIsReadAndABrokenOneChangesNothing) {
