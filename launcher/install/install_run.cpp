@@ -6,6 +6,7 @@
 #include "platform.h"
 #include "zip_layer.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -33,6 +34,13 @@ std::string Formatted(const char* format, const std::string& model) {
     char text[1024];
     std::snprintf(text, sizeof text, format, model.c_str());
     return text;
+}
+
+std::atomic<bool> gFailSwapIn{false};
+
+// The last step of an install: the new tree takes the model directory's name.
+bool SwapIn(const std::string& staging, const std::string& dir) {
+    return !gFailSwapIn.load() && std::rename(staging.c_str(), dir.c_str()) == 0;
 }
 
 // A fresh directory beside the model directories, for a package to be written into.
@@ -97,6 +105,8 @@ private:
 };
 
 } // namespace
+
+void FailSwapInForTesting(bool fail) { gFailSwapIn.store(fail); }
 
 std::string SizeText(uint64_t bytes) {
     char text[64];
@@ -179,7 +189,7 @@ bool InstallRun::extract(const std::string& package, const std::string& model) {
         const std::string dir = modelDir->substr(0, modelDir->size() - 1);
         const std::string old = MakeWorkDir(resourceDir, model, kOldTreeWork);
         ok = !old.empty() && std::rename(dir.c_str(), (old + "tree").c_str()) == 0;
-        if (ok && std::rename(staging.substr(0, staging.size() - 1).c_str(), dir.c_str()) != 0) {
+        if (ok && !SwapIn(staging.substr(0, staging.size() - 1), dir)) {
             std::rename((old + "tree").c_str(), dir.c_str()); // put the old installation back
             ok = false;
         }

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -128,6 +129,13 @@ protected:
         return m;
     }
     std::string modelDir(const std::string& model) { return dir_.path() + "/Resource/" + model + "/"; }
+    std::vector<std::string> resourceEntries() {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(dir_.path() + "/Resource"))
+            names.push_back(entry.path().filename());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
     void run(OfferedList& models, PageRecorder& page) {
         CancelPromptFlags prompt;
         InstallRun(models, page, prompt, dir_.path() + "/").run();
@@ -162,9 +170,8 @@ TEST_F(InstallTest, InstallsTwoModelsFromTheServer) {
     EXPECT_EQ(page.events[1].text, "正在下载（N70）");
     ASSERT_FALSE(page.positions.empty());
     EXPECT_EQ(page.positions.back(), 100);
-    // No package is left in the temporary directory, nor a staging directory beside the models.
-    for (const auto& entry : std::filesystem::directory_iterator(dir_.path() + "/Resource"))
-        EXPECT_TRUE(entry.path().filename() == "N70" || entry.path().filename() == "E71") << entry.path();
+    // No staging directory is left beside the models.
+    EXPECT_EQ(resourceEntries(), (std::vector<std::string>{"E71", "N70"}));
 }
 
 TEST_F(InstallTest, ChecksumMismatchDownloadsTheSameModelAgain) {
@@ -307,6 +314,20 @@ TEST_F(ExtractTest, FailureKeepsTheEarlierInstallationWhole) {
     EXPECT_EQ(ReadText(modelDir("M") + "M.so"), "version 1");
     EXPECT_FALSE(InstallRun(none, page, prompt, dir_.path() + "/").extract(dir_.file("p.zip"), ""));
     EXPECT_TRUE(test::FileExists(modelDir("M") + "M.so"));
+    EXPECT_EQ(resourceEntries(), std::vector<std::string>{"M"}); // no staging directory is left
+}
+
+TEST_F(ExtractTest, AFailedSwapInPutsTheOldTreeBack) {
+    PageRecorder page;
+    ASSERT_TRUE(extract({test::FileEntry("M.so", "version 1")}, "M", page));
+    FailSwapInForTesting(true);
+    const bool extracted = extract({test::FileEntry("M.so", "version 2")}, "M", page);
+    FailSwapInForTesting(false);
+    EXPECT_FALSE(extracted);
+    ASSERT_EQ(page.errors().size(), 1u);
+    EXPECT_EQ(page.errors()[0].value, kMessageInstallFailed);
+    EXPECT_EQ(ReadText(modelDir("M") + "M.so"), "version 1");
+    EXPECT_EQ(resourceEntries(), std::vector<std::string>{"M"});
 }
 
 TEST_F(ExtractTest, ReinstallReplacesTheTreeWithoutWritingIntoOldFiles) {
