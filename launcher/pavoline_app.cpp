@@ -3,6 +3,7 @@
 #include "app_startup.h"
 #include "catalogue.h"
 #include "creation_context.h"
+#include "leftovers.h"
 #include "main_frame.h"
 #include "notifier.h"
 #include "platform.h"
@@ -57,6 +58,8 @@ int CPavolineApp::Run() {
     if (!instance.claim()) return 0; // the running launcher comes forward instead
 
     const QString programDir = QString::fromStdString(ProgramDir());
+    // Only the one launcher may clean: another could be in the middle of the work it would remove.
+    RemoveInstallLeftovers(programDir.toStdString());
     SkinLoader skin;
     if (!skin.load(programDir)) {
         ShowStartupMessage("无法加载界面库 libDirectUI.so：" + skin.error(), false);

@@ -1,5 +1,6 @@
 #include "platform.h"
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -7,6 +8,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <random>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -89,6 +91,91 @@ std::optional<uint64_t> FileSize(const std::string& path) {
     struct stat info {};
     if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
     return static_cast<uint64_t>(info.st_size);
+}
+
+bool WriteAll(int fd, const void* data, size_t size) {
+    const char* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = write(fd, bytes, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        bytes += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+namespace {
+
+std::string UniqueSuffix() {
+    static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local std::mt19937 random(std::random_device{}());
+    std::uniform_int_distribution<size_t> pick(0, sizeof kAlphabet - 2);
+    std::string suffix(kUniqueSuffixLength, ' ');
+    for (char& c : suffix) c = kAlphabet[pick(random)];
+    return suffix;
+}
+
+// Tries prefix + a fresh suffix until make succeeds, or fails for another reason than a taken name.
+std::optional<std::string> MakeUnique(const std::string& prefix, const std::function<bool(const std::string&)>& make) {
+    for (;;) {
+        const std::string name = prefix + UniqueSuffix();
+        if (make(name)) return name;
+        if (errno != EEXIST) return std::nullopt;
+    }
+}
+
+void SyncDirectoryOf(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    fsync(fd);
+    close(fd);
+}
+
+} // namespace
+
+bool IsUniqueSuffix(const std::string& text) {
+    if (text.size() != kUniqueSuffixLength) return false;
+    for (char c : text)
+        if (!std::isalnum(static_cast<unsigned char>(c))) return false;
+    return true;
+}
+
+std::optional<std::string> MakeUniqueDirectory(const std::string& prefix) {
+    return MakeUnique(prefix, [](const std::string& name) { return mkdir(name.c_str(), 0755) == 0; });
+}
+
+int ReplaceFile(const std::string& path, const std::function<bool(int fd)>& writeTo) {
+    if (path.empty()) return ENOENT;
+    // Renaming over a file would pass over its read-only mode: one that may not be written stays.
+    const int existing = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (existing >= 0)
+        close(existing);
+    else if (errno != ENOENT)
+        return errno;
+    int fd = -1;
+    const std::optional<std::string> temp = MakeUnique(path + ".", [&fd](const std::string& name) {
+        fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        return fd >= 0;
+    });
+    if (!temp) return errno;
+    struct stat old {};
+    if (stat(path.c_str(), &old) == 0) fchmod(fd, old.st_mode & 07777);
+    errno = 0;
+    bool ok = writeTo(fd) && fsync(fd) == 0;
+    int error = ok ? 0 : (errno ? errno : EIO);
+    if (close(fd) != 0 && ok) error = errno;
+    if (error == 0 && rename(temp->c_str(), path.c_str()) != 0) error = errno;
+    if (error != 0) {
+        unlink(temp->c_str());
+        return error;
+    }
+    // The rename is on disk only with its directory; should that sync fail, the file is replaced
+    // all the same, so the save stands.
+    SyncDirectoryOf(path);
+    return 0;
 }
 
 bool DeleteTree(const std::string& path) {

@@ -4,6 +4,7 @@
 // Directory paths end with '/'.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,6 +31,24 @@ bool IsDirectory(const std::string& path);
 bool IsReadOnly(const std::string& path);
 bool SetReadOnly(const std::string& path, bool readOnly);
 std::optional<uint64_t> FileSize(const std::string& path);
+
+// Writes every byte, going on after a partial write or an interruption.
+bool WriteAll(int fd, const void* data, size_t size);
+
+// Work names beside what they stand in for end in six letters or digits, made unique by creating
+// them; the start-up clean-up recognises them by that suffix.
+constexpr size_t kUniqueSuffixLength = 6;
+bool IsUniqueSuffix(const std::string& text);
+// prefix + a unique suffix, created as an empty directory with the usual mode (0755 less the
+// umask); nothing when it cannot be made.
+std::optional<std::string> MakeUniqueDirectory(const std::string& prefix);
+
+// Replaces a file the suite owns: writes a new file beside it (path + "." + unique suffix)
+// through writeTo, syncs it, renames it over path and syncs the directory, so that the old file
+// stays whole until the new one is, a crash included. The new file keeps the old one's mode; a
+// file that did not exist gets 0666 less the umask. A file that may not be written is left alone.
+// Returns 0, or the errno of the failed step.
+int ReplaceFile(const std::string& path, const std::function<bool(int fd)>& writeTo);
 
 // Deletes a directory with everything in it, making read-only files writable first. Failures are
 // skipped; whatever could not be removed stays. True when everything is gone, the directory too.

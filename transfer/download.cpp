@@ -3,10 +3,14 @@
 #include "named_mutex.h"
 #include "platform.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <curl/curl.h>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <strings.h>
 
 namespace pavoline {
 
@@ -22,8 +26,14 @@ constexpr long kFetchPiece = 16384;
 constexpr uint32_t kReportInterval = 250;
 constexpr uint32_t kPauseAfter = 50;
 constexpr long kConnectTimeoutSeconds = 30;
+constexpr long kDefaultStallSeconds = 30;
+constexpr long kMaxRedirects = 10;
+// How long a transfer may go without looking at the cancel flag, whatever it waits for.
+constexpr int kCancelPollMs = 50;
 
 std::atomic<bool> gOffline{false};
+std::atomic<long> gStallSeconds{kDefaultStallSeconds};
+std::function<void(uint32_t)> gPauseForTesting;
 
 void InitialiseCurlOnce() {
     static std::once_flag once;
@@ -53,26 +63,102 @@ HeaderList RequestHeaders(const std::string& extraHeaders) {
     return HeaderList(list, curl_slist_free_all);
 }
 
-void Configure(CURL* curl, const std::string& url, const std::string& agent, curl_slist* headers, long piece) {
+bool LineStartsWith(const char* line, size_t length, const char* prefix) {
+    const size_t n = std::char_traits<char>::length(prefix);
+    return length >= n && strncasecmp(line, prefix, n) == 0;
+}
+
+// Follows the header blocks as they arrive. The URL counts as opened at the end of the block
+// whose body will be delivered: not an interim 1xx, nor a redirect that is about to be followed.
+struct ResponseHeaders {
+    CURL* curl;
+    bool location = false;
+    bool finalReceived = false;
+    std::function<bool()> onFinal; // false stops the transfer
+
+    bool onLine(const char* line, size_t length) {
+        if (LineStartsWith(line, length, "HTTP/")) {
+            location = false;
+        } else if (LineStartsWith(line, length, "Location:")) {
+            location = true;
+        } else if ((length == 2 && line[0] == '\r') || (length == 1 && line[0] == '\n')) {
+            long status = 0;
+            curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+            const bool interim = status >= 100 && status < 200;
+            const bool followed = status >= 300 && status < 400 && location;
+            if (!interim && !followed && !finalReceived) {
+                finalReceived = true;
+                return !onFinal || onFinal();
+            }
+        }
+        return true;
+    }
+    static size_t OnHeader(char* line, size_t, size_t length, void* self) {
+        return static_cast<ResponseHeaders*>(self)->onLine(line, length) ? length : 0;
+    }
+};
+
+void Configure(CURL* curl, const std::string& url, const std::string& agent, curl_slist* headers, long piece,
+               ResponseHeaders& responses) {
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_USERAGENT, agent.c_str());
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, kMaxRedirects);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, piece);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
+    // Less than a byte a second for the whole stall time: the server has gone silent.
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, gStallSeconds.load());
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &ResponseHeaders::OnHeader);
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &responses);
 }
 
-// True at the blank line that ends the headers of the response whose body will be delivered
-// (not of a redirect curl is about to follow, nor of an interim 1xx).
-bool EndsFinalHeaders(CURL* curl, const char* line, size_t length) {
-    if (!(length == 2 && line[0] == '\r' && line[1] == '\n') && !(length == 1 && line[0] == '\n')) return false;
-    long status = 0;
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-    if (status >= 100 && status < 200) return false;
-    char* redirect = nullptr;
-    curl_easy_getinfo(curl, CURLINFO_REDIRECT_URL, &redirect);
-    return !(status >= 300 && status < 400 && redirect);
+// Runs the transfer in short steps, so that `stop` is asked at least every kCancelPollMs while
+// the transfer connects, waits for an answer or stalls. Returns the transfer's own result, or
+// nothing when it was stopped.
+std::optional<CURLcode> Perform(CURL* curl, const std::function<bool()>& stop) {
+    std::unique_ptr<CURLM, CURLMcode (*)(CURLM*)> multi(curl_multi_init(), curl_multi_cleanup);
+    if (!multi || curl_multi_add_handle(multi.get(), curl) != CURLM_OK) return CURLE_OUT_OF_MEMORY;
+    std::optional<CURLcode> result = CURLE_OK;
+    for (int running = 1; running;) {
+        if (stop()) {
+            result.reset();
+            break;
+        }
+        if (curl_multi_perform(multi.get(), &running) != CURLM_OK ||
+            (running && curl_multi_poll(multi.get(), nullptr, 0, kCancelPollMs, nullptr) != CURLM_OK)) {
+            result = CURLE_RECV_ERROR;
+            break;
+        }
+    }
+    int left = 0;
+    while (const CURLMsg* message = curl_multi_info_read(multi.get(), &left))
+        if (result && message->msg == CURLMSG_DONE) result = message->data.result;
+    curl_multi_remove_handle(multi.get(), curl);
+    return result;
+}
+
+// A failed transfer, in the launcher's codes: 3 once the server has answered, or when a connected
+// server goes silent (a dropped connection); otherwise 1, the URL could not be opened, which is
+// also what endless redirects come to.
+int FailureCode(CURL* curl, CURLcode code, bool answered) {
+    if (code == CURLE_TOO_MANY_REDIRECTS) return kUrlNotOpened;
+    curl_off_t connectTime = 0;
+    curl_easy_getinfo(curl, CURLINFO_CONNECT_TIME_T, &connectTime);
+    if (code == CURLE_OPERATION_TIMEDOUT && connectTime > 0) return kReadFailed;
+    return answered ? kReadFailed : kUrlNotOpened;
+}
+
+bool CancelRequested() { return gDownloadCancel.load() != 0; }
+
+// Leaves the line idle for `milliseconds`, but not beyond a cancel.
+void PauseUnlessCancelled(uint32_t milliseconds) {
+    if (gPauseForTesting) return gPauseForTesting(milliseconds);
+    const uint32_t start = TickCount();
+    for (uint32_t passed = 0; passed < milliseconds && !CancelRequested(); passed = TickCount() - start)
+        SleepMs(std::min<uint32_t>(milliseconds - passed, kCancelPollMs));
 }
 
 struct Download {
@@ -84,22 +170,25 @@ struct Download {
     const TransferVariant& variant;
     CURL* curl;
     FILE* file = nullptr;
-    bool opened = false; // the final response's headers have arrived
-    bool fileNotCreated = false, cancelled = false, shortWrite = false;
+    bool fileCreated = false, fileNotCreated = false, cancelled = false, shortWrite = false;
     DownloadProgress progress;
     uint32_t lastReport = 0;
     uint32_t pauseMark = TickCount();
 
     bool cancelRequested() {
-        if (gDownloadCancel.load() == 0) return false;
-        cancelled = true;
-        return true;
+        if (CancelRequested()) cancelled = true;
+        return cancelled;
     }
 
+    // The flag is read under the cancel mutex, but the report itself goes out without it: the
+    // UI thread may be waiting for that mutex to set the flag while it serves this very send.
     void report() {
         lastReport = TickCount();
-        NamedLock lock(kDownloadCancelMutex);
-        if (gDownloadCancel.load() == 0 && receiver) receiver->onDownloadProgress(variant.progressCode, progress);
+        {
+            NamedLock lock(kDownloadCancelMutex);
+            if (cancelRequested()) return;
+        }
+        if (receiver) receiver->onDownloadProgress(variant.progressCode, progress);
     }
 
     // Reports at most about four times a second while the length is known, and always when the
@@ -113,19 +202,20 @@ struct Download {
     void pace() {
         const uint32_t busy = TickCount() - pauseMark;
         if (busy <= kPauseAfter) return;
-        SleepMs(busy);
+        PauseUnlessCancelled(busy);
         pauseMark = TickCount();
     }
 
+    // At the end of the final response's headers: its length is the total.
     bool openFile() {
-        if (opened) return true;
-        opened = true;
+        if (fileCreated || fileNotCreated) return fileCreated;
         curl_off_t length = -1;
         curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
         progress.total = length > 0 ? static_cast<uint64_t>(length) : 0;
         file = std::fopen(path.c_str(), "wb");
-        fileNotCreated = file == nullptr;
-        return file != nullptr;
+        fileCreated = file != nullptr;
+        fileNotCreated = !fileCreated;
+        return fileCreated;
     }
 
     size_t onBody(const char* data, size_t length) {
@@ -142,18 +232,8 @@ struct Download {
         return length;
     }
 
-    static size_t OnHeader(char* line, size_t, size_t length, void* self) {
-        auto* d = static_cast<Download*>(self);
-        if (EndsFinalHeaders(d->curl, line, length) && (!d->openFile() || d->cancelRequested())) return 0;
-        return length;
-    }
     static size_t OnBody(char* data, size_t, size_t length, void* self) {
         return static_cast<Download*>(self)->onBody(data, length);
-    }
-    // Called while waiting for data too, so a stalled transfer still sees a cancel.
-    static int OnIdle(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-        auto* d = static_cast<Download*>(self);
-        return d->opened && d->cancelRequested() ? 1 : 0;
     }
 
     bool closeFile() {
@@ -173,6 +253,10 @@ void SetDownloadCancel(bool cancel) {
 
 void SetOfflineForTesting(bool offline) { gOffline.store(offline); }
 
+void SetStallSecondsForTesting(long seconds) { gStallSeconds.store(seconds); }
+
+void SetPauseForTesting(std::function<void(uint32_t)> pause) { gPauseForTesting = std::move(pause); }
+
 std::string DownloadUserAgent() { return "Agent" + std::to_string(TickCount() / 1000); }
 
 std::string FetchUserAgent(const TransferVariant& variant) {
@@ -187,28 +271,27 @@ int DownloadToFile(const std::string& url, const std::string& path, const std::s
     if (!curl) return kNotConnected;
     const HeaderList headers = RequestHeaders(extraHeaders);
     const std::string agent = DownloadUserAgent();
-    Configure(curl.get(), url, agent, headers.get(), kReadPiece);
-
     Download d(path, receiver, variant, curl.get());
-    curl_easy_setopt(curl.get(), CURLOPT_HEADERFUNCTION, &Download::OnHeader);
-    curl_easy_setopt(curl.get(), CURLOPT_HEADERDATA, &d);
+    ResponseHeaders responses{curl.get(), false, false, nullptr};
+    responses.onFinal = [&d] { return d.openFile(); };
+    Configure(curl.get(), url, agent, headers.get(), kReadPiece, responses);
     curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, &Download::OnBody);
     curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &d);
-    curl_easy_setopt(curl.get(), CURLOPT_XFERINFOFUNCTION, &Download::OnIdle);
-    curl_easy_setopt(curl.get(), CURLOPT_XFERINFODATA, &d);
-    curl_easy_setopt(curl.get(), CURLOPT_NOPROGRESS, 0L);
-    const CURLcode code = curl_easy_perform(curl.get());
+    const std::optional<CURLcode> code = Perform(curl.get(), [&d] { return d.cancelRequested(); });
 
     if (d.fileNotCreated) return kFileNotCreated;
-    const bool closed = d.closeFile();
-    if (d.cancelled) return variant.cancelledResult;
-    if (d.shortWrite || (!closed && variant.checkShortWrite)) return kShortWrite;
-    if (code != CURLE_OK) return d.opened ? kReadFailed : kUrlNotOpened;
-    if (!d.opened) {
-        // A response with no body at all still leaves its (empty) file.
-        if (!d.openFile()) return kFileNotCreated;
+    if (d.cancelled) {
+        // Whatever the phase, the caller finds the file (empty if nothing arrived), as after a
+        // cancel between reads.
+        d.openFile();
         d.closeFile();
+        return variant.cancelledResult;
     }
+    const bool closed = d.closeFile();
+    if (d.shortWrite || (!closed && variant.checkShortWrite)) return kShortWrite;
+    if (*code != CURLE_OK) return FailureCode(curl.get(), *code, responses.finalReceived);
+    if (!d.openFile()) return kFileNotCreated; // a response without a body still leaves its file
+    d.closeFile();
     d.reportIfDue(); // the read that finds the end reports once more when the length was known
     return kDownloadComplete;
 }
@@ -222,27 +305,17 @@ int FetchText(const std::string& url, std::string& body, const TransferVariant& 
     if (!curl) return notConnected;
     const HeaderList headers = RequestHeaders("");
     const std::string agent = FetchUserAgent(variant);
-    Configure(curl.get(), url, agent, headers.get(), kFetchPiece);
-    struct Fetch {
-        std::string& body;
-        bool opened = false;
-    } fetch{body};
-    curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, +[](char* data, size_t, size_t length, void* self) {
-        auto* f = static_cast<Fetch*>(self);
-        f->opened = true;
-        f->body.append(data, length);
+    ResponseHeaders responses{curl.get(), false, false, nullptr};
+    Configure(curl.get(), url, agent, headers.get(), kFetchPiece, responses);
+    curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, +[](char* data, size_t, size_t length, void* out) {
+        static_cast<std::string*>(out)->append(data, length);
         return length;
     });
-    curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &fetch);
-    curl_easy_setopt(curl.get(), CURLOPT_HEADERFUNCTION, +[](char*, size_t, size_t length, void* self) {
-        static_cast<Fetch*>(self)->opened = true;
-        return length;
-    });
-    curl_easy_setopt(curl.get(), CURLOPT_HEADERDATA, &fetch);
-    const CURLcode code = curl_easy_perform(curl.get());
+    curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &body);
+    const CURLcode code = *Perform(curl.get(), [] { return false; }); // the version query has no cancel
     if (code == CURLE_OK) return kDownloadComplete;
     if (variant.fetchAnyFailureIs3) return kReadFailed;
-    return fetch.opened ? kReadFailed : kUrlNotOpened;
+    return FailureCode(curl.get(), code, responses.finalReceived);
 }
 
 } // namespace pavoline

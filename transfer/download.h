@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace pavoline {
@@ -48,11 +49,20 @@ extern std::atomic<int> gDownloadCancel;
 constexpr const char* kDownloadCancelMutex = "USER_CANCLE_OPENMUTEX";
 
 // Sets the flag the way the UI does: under the mutex, so no progress report starts afterwards.
+// A download sees it within a fraction of a second, whatever it is waiting for.
 void SetDownloadCancel(bool cancel);
 
 // The machine's connection state; tests can report it offline. Offline transfers make no
 // network attempt at all.
 void SetOfflineForTesting(bool offline);
+
+// A transfer that receives no byte for this long gives up as a dropped connection (30 s; tests
+// shorten it).
+void SetStallSecondsForTesting(long seconds);
+
+// Replaces the pause a download takes after each busy stretch of more than 50 ms (it is given the
+// stretch's length); nullptr restores the real one.
+void SetPauseForTesting(std::function<void(uint32_t milliseconds)> pause);
 
 // extraHeaders: "Name: value" lines separated by CR LF; empty sends "Accept: */*".
 int DownloadToFile(const std::string& url, const std::string& path, const std::string& extraHeaders,

@@ -1,10 +1,12 @@
 #include "install_run.h"
 
+#include "leftovers.h"
 #include "md5.h"
 #include "named_mutex.h"
 #include "platform.h"
 #include "zip_layer.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -34,20 +36,17 @@ std::string Formatted(const char* format, const std::string& model) {
     return text;
 }
 
-bool WriteAll(int fd, const uint8_t* data, size_t length) {
-    while (length > 0) {
-        const ssize_t n = write(fd, data, length);
-        if (n <= 0) return false;
-        data += n;
-        length -= static_cast<size_t>(n);
-    }
-    return true;
+std::atomic<bool> gFailSwapIn{false};
+
+// The last step of an install: the new tree takes the model directory's name.
+bool SwapIn(const std::string& staging, const std::string& dir) {
+    return !gFailSwapIn.load() && std::rename(staging.c_str(), dir.c_str()) == 0;
 }
 
 // A fresh directory beside the model directories, for a package to be written into.
-std::string MakeSiblingDir(const std::string& resourceDir, const std::string& model, const char* purpose) {
-    std::string pattern = resourceDir + "." + model + "." + purpose + "-XXXXXX";
-    return mkdtemp(pattern.data()) ? pattern + "/" : std::string();
+std::string MakeWorkDir(const std::string& resourceDir, const std::string& model, const char* work) {
+    const std::optional<std::string> dir = MakeUniqueDirectory(WorkDirPrefix(resourceDir, model, work));
+    return dir ? *dir + "/" : std::string();
 }
 
 class Extraction {
@@ -106,6 +105,8 @@ private:
 };
 
 } // namespace
+
+void FailSwapInForTesting(bool fail) { gFailSwapIn.store(fail); }
 
 std::string SizeText(uint64_t bytes) {
     char text[64];
@@ -176,7 +177,7 @@ bool InstallRun::extract(const std::string& package, const std::string& model) {
     const std::string resourceDir = ResourceDir(programDir_);
     const bool existedBefore = IsPlainName(model) && IsDirectory(resourceDir + model);
     const std::optional<std::string> modelDir = ModelPackageDir(model, programDir_);
-    const std::string staging = modelDir ? MakeSiblingDir(resourceDir, model, "staging") : std::string();
+    const std::string staging = modelDir ? MakeWorkDir(resourceDir, model, kStagingWork) : std::string();
     bool ok = !staging.empty();
     if (ok) {
         std::unique_ptr<ZipReader> zip = ZipReader::Open(package);
@@ -186,9 +187,9 @@ bool InstallRun::extract(const std::string& package, const std::string& model) {
         // Swap the new tree in; the old one is moved aside whole (a running editor keeps its
         // mapped library) and then deleted.
         const std::string dir = modelDir->substr(0, modelDir->size() - 1);
-        const std::string old = MakeSiblingDir(resourceDir, model, "old");
+        const std::string old = MakeWorkDir(resourceDir, model, kOldTreeWork);
         ok = !old.empty() && std::rename(dir.c_str(), (old + "tree").c_str()) == 0;
-        if (ok && std::rename(staging.substr(0, staging.size() - 1).c_str(), dir.c_str()) != 0) {
+        if (ok && !SwapIn(staging.substr(0, staging.size() - 1), dir)) {
             std::rename((old + "tree").c_str(), dir.c_str()); // put the old installation back
             ok = false;
         }

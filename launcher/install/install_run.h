@@ -70,4 +70,7 @@ private:
 
 std::string SizeText(uint64_t bytes);
 
+// Makes the last rename of every following install fail, as a full or vanished disk would.
+void FailSwapInForTesting(bool fail);
+
 } // namespace pavoline

@@ -1,6 +1,7 @@
 #include "zip_layer.h"
 
 #include <minizip/unzip.h>
+#include <zlib.h>
 
 namespace pavoline {
 namespace {
@@ -98,6 +99,7 @@ bool ZipReader::readDirectory() {
         entry.symbolicLink = IsSymbolicLinkEntry(host, static_cast<uint32_t>(info.external_fa));
         entry.compressedSize = info.compressed_size;
         entry.uncompressedSize = info.uncompressed_size;
+        entry.crc = static_cast<uint32_t>(info.crc);
         entries_.push_back(entry);
     }
     // The walk must end at the last entry (an empty archive ends at once), not on an error.
@@ -116,13 +118,27 @@ bool ZipReader::beginEntry(size_t index) {
     }
     current_ = index;
     positioned_ = true;
+    readSize_ = 0;
+    readCrc_ = static_cast<uint32_t>(crc32(0L, Z_NULL, 0));
     return unzOpenCurrentFile(handle_) == UNZ_OK;
 }
 
 int ZipReader::readPiece(uint8_t* buffer, size_t size) {
-    return unzReadCurrentFile(handle_, buffer, static_cast<unsigned>(size));
+    const int n = unzReadCurrentFile(handle_, buffer, static_cast<unsigned>(size));
+    if (n > 0) {
+        readSize_ += static_cast<uint64_t>(n);
+        readCrc_ = static_cast<uint32_t>(crc32(readCrc_, buffer, static_cast<uInt>(n)));
+    }
+    return n;
 }
 
-bool ZipReader::endEntry() { return unzCloseCurrentFile(handle_) == UNZ_OK; }
+// minizip checks the CRC only of an entry read to its declared end; an entry whose data end
+// before that would pass unchecked, so both are compared here.
+bool ZipReader::endEntry() {
+    if (!positioned_) return false;
+    const bool closed = unzCloseCurrentFile(handle_) == UNZ_OK;
+    const ZipEntryInfo& entry = entries_[current_];
+    return closed && readSize_ == entry.uncompressedSize && readCrc_ == entry.crc;
+}
 
 } // namespace pavoline

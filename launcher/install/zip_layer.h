@@ -22,6 +22,7 @@ struct ZipEntryInfo {
     bool symbolicLink = false;
     uint64_t compressedSize = 0;
     uint64_t uncompressedSize = 0;
+    uint32_t crc = 0;
 };
 
 // Drops drive letters, leading separators and everything up to a "..": applied again and again
@@ -48,7 +49,7 @@ public:
     bool beginEntry(size_t index);
     // Bytes put in the buffer, 0 at the end of the entry, negative on a damaged stream.
     int readPiece(uint8_t* buffer, size_t size);
-    // False when the entry's checksum does not match what was read.
+    // False unless what was read has the size and the CRC the central directory gives the entry.
     bool endEntry();
 
 private:
@@ -59,6 +60,8 @@ private:
     std::vector<ZipEntryInfo> entries_;
     size_t current_ = 0;
     bool positioned_ = false; // the reader stands on entry current_
+    uint64_t readSize_ = 0;   // of the current entry
+    uint32_t readCrc_ = 0;
 };
 
 } // namespace pavoline

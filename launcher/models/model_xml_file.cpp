@@ -17,21 +17,42 @@ namespace {
 
 constexpr const char* kCaption = "Pavoline";
 
-// Every element of that name below node, in document order.
-void ForEachElement(const pugi::xml_node& node, const char* name, const std::function<void(pugi::xml_node)>& fn) {
-    for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
-        if (child.type() != pugi::node_element) continue;
-        if (std::strcmp(child.name(), name) == 0) fn(child);
-        ForEachElement(child, name, fn);
+// Visits every element of that name below root, in document order, until fn returns false. A
+// loop, not recursion: a catalogue from the server may nest elements deeper than any stack.
+void ForEachElement(const pugi::xml_node& root, const char* name, const std::function<bool(pugi::xml_node)>& fn) {
+    pugi::xml_node node = root.first_child();
+    while (node) {
+        if (node.type() == pugi::node_element && std::strcmp(node.name(), name) == 0 && !fn(node)) return;
+        if (node.first_child()) {
+            node = node.first_child();
+            continue;
+        }
+        while (node != root && !node.next_sibling()) node = node.parent();
+        if (node == root) return;
+        node = node.next_sibling();
     }
 }
 
 pugi::xml_node FirstElement(const pugi::xml_document& doc, const char* name) {
     pugi::xml_node found;
     ForEachElement(doc, name, [&](pugi::xml_node n) {
-        if (!found) found = n;
+        found = n;
+        return false;
     });
     return found;
+}
+
+// Removes a node with everything below it, deepest first: pugixml frees a subtree recursively.
+void RemoveSubtree(pugi::xml_node top) {
+    pugi::xml_node node = top;
+    for (;;) {
+        while (node.first_child()) node = node.first_child();
+        if (node == top) break;
+        pugi::xml_node parent = node.parent();
+        parent.remove_child(node);
+        node = parent;
+    }
+    top.parent().remove_child(top);
 }
 
 // Leading decimal digits, as the C library's atoi reads them; anything else is 0.
@@ -56,27 +77,17 @@ bool ReadUpTo(int fd, size_t limit, std::string& text) {
     return true;
 }
 
-// Writes the text to a new file beside path and renames it over path, so the old file stays whole
-// until the new one is.
-bool ReplaceFile(const std::string& path, const std::string& text) {
-    std::string temp = path + ".XXXXXX";
-    const int fd = mkstemp(temp.data());
-    if (fd < 0) return false;
-    struct stat old {};
-    fchmod(fd, stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
-    bool ok = true;
-    for (size_t done = 0; ok && done < text.size();) {
-        const ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        ok = n > 0;
-        if (ok) done += static_cast<size_t>(n);
-    }
-    ok = ok && fsync(fd) == 0;
-    ok = close(fd) == 0 && ok;
-    ok = ok && rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok) unlink(temp.c_str());
-    return ok;
-}
+// Hands pugixml's output straight to a file, remembering a failed write.
+class FileWriter : public pugi::xml_writer {
+public:
+    explicit FileWriter(int fd) : fd_(fd) {}
+    void write(const void* data, size_t size) override { ok_ = ok_ && WriteAll(fd_, data, size); }
+    bool ok() const { return ok_; }
+
+private:
+    int fd_;
+    bool ok_ = true;
+};
 
 } // namespace
 
@@ -93,15 +104,16 @@ CModelXmlFile::~CModelXmlFile() = default;
 int CModelXmlFile::Load(const std::string& path) {
     path_ = path;
     if (doc_) return kXmlOk;
-    const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0) {
+    // A file that may not be written is still read; its saves fail then.
+    int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    std::string text;
+    if (fd < 0 || !ReadUpTo(fd, kMaxXmlFileBytes, text)) {
         ShowUserMessage({std::strerror(errno), kCaption, MessageIcon::Information});
+        if (fd >= 0) close(fd);
         return kXmlLoadFailed;
     }
-    std::string text;
-    const bool read = ReadUpTo(fd, kMaxXmlFileBytes, text);
     close(fd);
-    if (!read) return kXmlLoadFailed;
     return LoadText(std::move(text));
 }
 
@@ -132,6 +144,7 @@ InstalledList CModelXmlFile::ReadInstalledModels() const {
         m.lcdsize = n.attribute("lcdsize").value();
         m.space = n.attribute("space").value();
         list.push_back(m);
+        return true;
     });
     return list;
 }
@@ -152,7 +165,7 @@ OfferedList CModelXmlFile::ReadOfferedModels(const std::string& programDir) cons
     if (!doc_) return list;
     const bool betaVisible = PathExists(programDir + kBetaMarkerFile);
     ForEachElement(*doc_, "Phone", [&](pugi::xml_node n) {
-        if (std::strcmp(n.attribute("isbeta").value(), "0") != 0 && !betaVisible) return;
+        if (std::strcmp(n.attribute("isbeta").value(), "0") != 0 && !betaVisible) return true;
         COfferedModel m;
         m.model = n.attribute("model").value();
         m.family = n.attribute("family").value();
@@ -163,6 +176,7 @@ OfferedList CModelXmlFile::ReadOfferedModels(const std::string& programDir) cons
         m.checksum = n.attribute("checksum").value();
         m.imageurl = n.attribute("imageurl").value();
         list.push_back(m);
+        return true;
     });
     return list;
 }
@@ -196,7 +210,7 @@ int CModelXmlFile::RemoveInstalledModels(const std::vector<std::string>& names) 
     for (const std::string& name : names) {
         for (pugi::xml_node n = root.child("PHONEMODEL"); n;) {
             const pugi::xml_node next = n.next_sibling("PHONEMODEL");
-            if (SameModelName(n.attribute("model").value(), name)) root.remove_child(n);
+            if (SameModelName(n.attribute("model").value(), name)) RemoveSubtree(n);
             n = next;
         }
     }
@@ -211,9 +225,14 @@ int CModelXmlFile::SaveOrRestore(const pugi::xml_document& before) {
 
 int CModelXmlFile::Save() {
     if (!doc_) return kXmlSaveFailed;
-    std::ostringstream text;
-    doc_->save(text, "\t", pugi::format_default, pugi::encoding_utf8);
-    return ReplaceFile(path_, text.str()) ? kXmlOk : kXmlSaveFailed;
+    const int error = ReplaceFile(path_, [this](int fd) {
+        FileWriter writer(fd);
+        doc_->save(writer, "\t", pugi::format_default, pugi::encoding_utf8);
+        return writer.ok();
+    });
+    if (error == 0) return kXmlOk;
+    ShowUserMessage({path_ + ": " + std::strerror(error), kCaption, MessageIcon::Information});
+    return kXmlSaveFailed;
 }
 
 } // namespace pavoline

@@ -50,7 +50,8 @@ public:
     // which is also what the file on disk holds.
     int AddInstalledModels(const InstalledList& models);
     int RemoveInstalledModels(const std::vector<std::string>& names);
-    // 0, or 3 when the file cannot be written; writes a new file and renames it over the old.
+    // 0, or 3 when the file cannot be written (also when it is read-only), after telling the user
+    // why, naming the file. Writes a new file and renames it over the old.
     int Save();
 
 private:

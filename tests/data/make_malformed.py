@@ -4,8 +4,11 @@
 Run again after changing a case; the files are committed so that tests and
 fuzzers need no Python.
 """
+import io
 import os
 import struct
+import zipfile
+import zlib
 
 HERE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "malformed")
 
@@ -38,6 +41,24 @@ def seq(frames, table_count=None, cut=None):
     return out if cut is None else out[:cut]
 
 
+def zip_entry_lying_about_its_data(extra_size, crc_flip):
+    # one deflated entry whose size and CRC, in the local header and the central directory alike,
+    # are changed by the given amounts, so that the archive itself stays coherent
+    data = b"plugin library " * 64
+    out = io.BytesIO()
+    with zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as z:
+        z.writestr(zipfile.ZipInfo("N70.so", date_time=(2010, 1, 1, 0, 0, 0)), data, zipfile.ZIP_DEFLATED)
+    raw = bytearray(out.getvalue())
+    crc = zlib.crc32(data) ^ crc_flip
+    local = raw.index(b"PK\x03\x04")
+    central = raw.index(b"PK\x01\x02")
+    struct.pack_into("<I", raw, local + 14, crc)
+    struct.pack_into("<I", raw, local + 22, len(data) + extra_size)
+    struct.pack_into("<I", raw, central + 16, crc)
+    struct.pack_into("<I", raw, central + 24, len(data) + extra_size)
+    return bytes(raw)
+
+
 CASES = {
     "abm_shorter_than_header.abm": abm()[:11],
     "abm_width_over_1024.abm": abm(width=1025, margins=(0, 0, 0, 0)),
@@ -57,6 +78,7 @@ CASES = {
     "ab2_more_colours_than_indices_hold.ab2": ab2(n1=65535, n2=1),
     "seq_table_past_end.seq": seq([b"A" * 10, b"B" * 20], cut=20),
     "seq_frame_past_end.seq": seq([b"A" * 10, b"B" * 20], cut=50),
+    "zip_entry_longer_than_its_data.zip": zip_entry_lying_about_its_data(1000, 0x5A5A5A5A),
 }
 
 

@@ -1,13 +1,17 @@
 #include "catalogue.h"
 #include "notifier.h"
 #include "temp_dir.h"
+#include "unprivileged.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <fstream>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace pavoline {
 namespace {
@@ -138,6 +142,37 @@ TEST(ModelXmlFile, NumbersThatAreNotNumbersReadAsZero) {
     EXPECT_EQ(size.img_ext, "_b");
 }
 
+// Elements nested that deep, around the inner text.
+std::string Nested(size_t depth, const std::string& inner) {
+    std::string text;
+    for (size_t i = 0; i < depth; ++i) text += "<a>";
+    text += inner;
+    for (size_t i = 0; i < depth; ++i) text += "</a>";
+    return text;
+}
+
+InstalledList Models(std::initializer_list<const char*> names);
+
+// A catalogue comes from the server: nesting deeper than any stack must be read, not crash.
+TEST(ModelXmlFile, ElementsNestedDeeperThanAStackAreWalked) {
+    constexpr size_t kDepth = 300000;
+    CModelXmlFile catalogue;
+    ASSERT_EQ(catalogue.LoadText("<Models>" + Nested(kDepth, "<Phone model=\"deep\" isbeta=\"0\"/>") + "</Models>"), 0);
+    const OfferedList offered = catalogue.ReadOfferedModels("/nonexistent/");
+    ASSERT_EQ(offered.size(), 1u);
+    EXPECT_EQ(offered[0].model, "deep");
+    // Edits of a document as deep (this one has no file, so its saves fail) leave it whole.
+    MessageLog quiet;
+    CModelXmlFile installed;
+    ASSERT_EQ(installed.LoadText("<INSTALLEDMODEL><PHONEMODEL model=\"deep\">" + Nested(kDepth, "") +
+                                 "</PHONEMODEL></INSTALLEDMODEL>"),
+              0);
+    EXPECT_EQ(installed.AddInstalledModels(Models({"N70"})), kXmlSaveFailed);
+    EXPECT_EQ(installed.RemoveInstalledModels({"deep"}), kXmlSaveFailed);
+    ASSERT_EQ(installed.ReadInstalledModels().size(), 1u);
+    EXPECT_EQ(installed.ReadInstalledModels()[0].model, "deep");
+}
+
 InstalledList Models(std::initializer_list<const char*> names) {
     InstalledList list;
     for (const char* name : names) {
@@ -175,12 +210,28 @@ TEST(ModelXmlFile, AddAppendsAndRemoveTakesEveryMatch) {
     EXPECT_EQ(installed[1].space, "1.50M");
     EXPECT_EQ(installed[1].version, "");
 
-    ASSERT_EQ(again.AddInstalledModels(Models({"n70"})), 0);
+    // Names are compared whole: removing N70 keeps N7 and N700.
+    ASSERT_EQ(again.AddInstalledModels(Models({"n70", "N7", "N700"})), 0);
     ASSERT_EQ(again.RemoveInstalledModels({"N70"}), 0);
     const InstalledList left = again.ReadInstalledModels();
-    ASSERT_EQ(left.size(), 2u);
+    ASSERT_EQ(left.size(), 4u);
     EXPECT_EQ(left[0].model, "old");
     EXPECT_EQ(left[1].model, "x1");
+    EXPECT_EQ(left[2].model, "N7");
+    EXPECT_EQ(left[3].model, "N700");
+}
+
+TEST(ModelXmlFile, SavingKeepsTheFilesMode) {
+    TempDir dir;
+    const std::string path = dir.file("InstalledModel.xml");
+    WriteText(path, "<INSTALLEDMODEL/>");
+    ASSERT_EQ(chmod(path.c_str(), 0640), 0);
+    CModelXmlFile file;
+    ASSERT_EQ(file.Load(path), 0);
+    ASSERT_EQ(file.AddInstalledModels(Models({"N70"})), 0);
+    struct stat info {};
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
 }
 
 TEST(ModelXmlFile, FailedSaveLeavesFileAndDocumentAsTheyWere) {
@@ -207,6 +258,29 @@ TEST(ModelXmlFile, FailedSaveLeavesFileAndDocumentAsTheyWere) {
     const InstalledList installed = file.ReadInstalledModels();
     ASSERT_EQ(installed.size(), 1u);
     EXPECT_EQ(installed[0].model, "keep");
+}
+
+TEST(ModelXmlFile, AReadOnlyFileIsReadAndItsSavesFailWithAMessageNamingIt) {
+    TempDir dir;
+    const std::string path = dir.file("InstalledModel.xml");
+    const std::string text = "<INSTALLEDMODEL><PHONEMODEL model=\"N70\"/></INSTALLEDMODEL>";
+    WriteText(path, text);
+    ASSERT_EQ(chmod(path.c_str(), 0444), 0);
+    enum { kRead = 0, kNotRead, kSaved, kDocumentChanged, kNoMessage };
+    const int outcome = test::RunUnprivileged(
+        [&] {
+            MessageLog log;
+            CModelXmlFile file;
+            if (file.Load(path) != kXmlOk) return kNotRead;
+            if (file.AddInstalledModels(Models({"E71"})) != kXmlSaveFailed) return kSaved;
+            if (file.ReadInstalledModels().size() != 1) return kDocumentChanged;
+            const bool told = log.messages.size() == 1 && log.messages[0].caption == "Pavoline" &&
+                              log.messages[0].text == path + ": " + std::strerror(EACCES);
+            return told ? kRead : kNoMessage;
+        },
+        {dir.path()});
+    EXPECT_EQ(outcome, kRead);
+    EXPECT_EQ(ReadText(path), text);
 }
 
 TEST(ModelXmlFile, FileWithoutRootElementCannotBeEdited) {
@@ -240,6 +314,13 @@ TEST_F(CatalogueTest, MergeFlagsInstalledNamesInAnyCase) {
     EXPECT_EQ((*offered)[1].model, "abc");
     EXPECT_EQ((*offered)[1].installed, 1);
     EXPECT_EQ(catalogue_.LoadOfferedCatalogue(""), offered);
+    // Names are compared whole: an installed ABC marks neither AB nor ABCD.
+    WriteText(dir_.file("near.xml"), "<Models><Phone model=\"AB\" isbeta=\"0\"/><Phone model=\"abcd\" isbeta=\"0\"/></Models>");
+    offered = catalogue_.LoadOfferedCatalogue(dir_.file("near.xml"));
+    ASSERT_NE(offered, nullptr);
+    catalogue_.MergeInstalledFlags();
+    EXPECT_EQ((*offered)[0].installed, 0);
+    EXPECT_EQ((*offered)[1].installed, 0);
 }
 
 TEST_F(CatalogueTest, EachFetchedCatalogueIsReadAndABrokenOneChangesNothing) {

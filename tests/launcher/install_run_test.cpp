@@ -1,6 +1,7 @@
 #include "catalogue.h"
 #include "http_server.h"
 #include "install_run.h"
+#include "leftovers.h"
 #include "md5.h"
 #include "named_mutex.h"
 #include "temp_dir.h"
@@ -8,10 +9,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace pavoline {
 namespace {
@@ -125,6 +129,13 @@ protected:
         return m;
     }
     std::string modelDir(const std::string& model) { return dir_.path() + "/Resource/" + model + "/"; }
+    std::vector<std::string> resourceEntries() {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(dir_.path() + "/Resource"))
+            names.push_back(entry.path().filename());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
     void run(OfferedList& models, PageRecorder& page) {
         CancelPromptFlags prompt;
         InstallRun(models, page, prompt, dir_.path() + "/").run();
@@ -159,9 +170,8 @@ TEST_F(InstallTest, InstallsTwoModelsFromTheServer) {
     EXPECT_EQ(page.events[1].text, "正在下载（N70）");
     ASSERT_FALSE(page.positions.empty());
     EXPECT_EQ(page.positions.back(), 100);
-    // No package is left in the temporary directory, nor a staging directory beside the models.
-    for (const auto& entry : std::filesystem::directory_iterator(dir_.path() + "/Resource"))
-        EXPECT_TRUE(entry.path().filename() == "N70" || entry.path().filename() == "E71") << entry.path();
+    // No staging directory is left beside the models.
+    EXPECT_EQ(resourceEntries(), (std::vector<std::string>{"E71", "N70"}));
 }
 
 TEST_F(InstallTest, ChecksumMismatchDownloadsTheSameModelAgain) {
@@ -270,6 +280,25 @@ TEST_F(ExtractTest, HostileArchivesFailAndWriteNothingOutside) {
     EXPECT_EQ(ReadText(modelDir("M2") + "drive.txt"), "d");
 }
 
+// Archives that lie about an entry (its size, its checksum) fail like any damaged archive.
+TEST_F(ExtractTest, LyingArchivesFromTheFixturesFail) {
+    const std::string malformed = std::string(PAVOLINE_TEST_DATA) + "/malformed";
+    int tried = 0;
+    for (const auto& fixture : std::filesystem::directory_iterator(malformed)) {
+        if (fixture.path().extension() != ".zip") continue;
+        ++tried;
+        PageRecorder page;
+        OfferedList none;
+        CancelPromptFlags prompt;
+        EXPECT_FALSE(InstallRun(none, page, prompt, dir_.path() + "/").extract(fixture.path(), "L"))
+            << fixture.path();
+        ASSERT_EQ(page.errors().size(), 1u);
+        EXPECT_EQ(page.errors()[0].value, kMessageInstallFailed);
+        EXPECT_FALSE(test::FileExists(modelDir("L")));
+    }
+    EXPECT_GT(tried, 0);
+}
+
 TEST_F(ExtractTest, FailureKeepsTheEarlierInstallationWhole) {
     PageRecorder page;
     ASSERT_TRUE(extract({test::FileEntry("M.so", "version 1"), test::FileEntry("M_1.png", "picture")}, "M", page));
@@ -285,6 +314,20 @@ TEST_F(ExtractTest, FailureKeepsTheEarlierInstallationWhole) {
     EXPECT_EQ(ReadText(modelDir("M") + "M.so"), "version 1");
     EXPECT_FALSE(InstallRun(none, page, prompt, dir_.path() + "/").extract(dir_.file("p.zip"), ""));
     EXPECT_TRUE(test::FileExists(modelDir("M") + "M.so"));
+    EXPECT_EQ(resourceEntries(), std::vector<std::string>{"M"}); // no staging directory is left
+}
+
+TEST_F(ExtractTest, AFailedSwapInPutsTheOldTreeBack) {
+    PageRecorder page;
+    ASSERT_TRUE(extract({test::FileEntry("M.so", "version 1")}, "M", page));
+    FailSwapInForTesting(true);
+    const bool extracted = extract({test::FileEntry("M.so", "version 2")}, "M", page);
+    FailSwapInForTesting(false);
+    EXPECT_FALSE(extracted);
+    ASSERT_EQ(page.errors().size(), 1u);
+    EXPECT_EQ(page.errors()[0].value, kMessageInstallFailed);
+    EXPECT_EQ(ReadText(modelDir("M") + "M.so"), "version 1");
+    EXPECT_EQ(resourceEntries(), std::vector<std::string>{"M"});
 }
 
 TEST_F(ExtractTest, ReinstallReplacesTheTreeWithoutWritingIntoOldFiles) {
@@ -299,6 +342,17 @@ TEST_F(ExtractTest, ReinstallReplacesTheTreeWithoutWritingIntoOldFiles) {
     EXPECT_EQ(old, "old library");
 }
 
+TEST_F(ExtractTest, ModelDirectoriesGetTheUsualMode) {
+    const mode_t oldMask = umask(027);
+    PageRecorder page;
+    const bool extracted = extract({test::FileEntry("M.so", "library")}, "M", page);
+    umask(oldMask);
+    ASSERT_TRUE(extracted);
+    struct stat info {};
+    ASSERT_EQ(stat(modelDir("M").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0750u);
+}
+
 TEST_F(ExtractTest, LargeEntriesAreWrittenInPiecesWithProgress) {
     std::string big(21 * 1024 * 1024, '\0');
     for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 7919) >> 5);
@@ -308,6 +362,33 @@ TEST_F(ExtractTest, LargeEntriesAreWrittenInPiecesWithProgress) {
     EXPECT_EQ(ReadText(modelDir("B") + "big.bin"), big);
     EXPECT_GT(page.positions.size(), 1000u);
     EXPECT_EQ(page.positions.back(), 100);
+}
+
+TEST(InstallLeftovers, OnlyOurOwnWorkIsRemoved) {
+    TempDir dir;
+    const auto make = [&](const std::string& file) {
+        const size_t slash = file.find_last_of('/');
+        if (slash != std::string::npos) {
+            ASSERT_TRUE(MakeDirectories(dir.file(file.substr(0, slash))));
+        }
+        test::WriteBytes(dir.file(file), {'x'});
+    };
+    const std::vector<std::string> ours = {"Resource/.N70.staging-a1B2c3/img/N70_1.png",
+                                           "Resource/.E7.1.old-Zz9Yy8/tree/E7.1.so", "InstalledModel.xml.Ab12Cd"};
+    const std::vector<std::string> others = {
+        "Resource/N70/N70.so",      "Resource/.hidden/f",        "Resource/.N70.staging-toolong/f",
+        "Resource/.N70.old-abc/f",  "Resource/..staging-abcdef/f", "Resource/.N70.staging-ab_cde/f",
+        "InstalledModel.xml",       "InstalledModel.xml.bak",    "InstalledModel.xml.abcdefg",
+        "outside/kept"};
+    for (const std::string& file : ours) make(file);
+    for (const std::string& file : others) make(file);
+    // A link named like our work is not ours: neither it nor what it points to is touched.
+    ASSERT_EQ(symlink(dir.file("outside").c_str(), dir.file("Resource/.X.old-abcdef").c_str()), 0);
+    RemoveInstallLeftovers(dir.path());
+    EXPECT_FALSE(test::FileExists(dir.file("Resource/.N70.staging-a1B2c3")));
+    EXPECT_FALSE(test::FileExists(dir.file("Resource/.E7.1.old-Zz9Yy8")));
+    EXPECT_FALSE(test::FileExists(dir.file("InstalledModel.xml.Ab12Cd")));
+    for (const std::string& file : others) EXPECT_TRUE(test::FileExists(dir.file(file))) << file;
 }
 
 } // namespace

@@ -12,6 +12,7 @@ TEST(ZipNameRules, DropDrivesLeadingSeparatorsAndClimbs) {
     EXPECT_EQ(ApplyEntryNameRules("/x/../y"), "y");
     EXPECT_EQ(ApplyEntryNameRules("\\\\server\\share\\f"), "server\\share\\f");
     EXPECT_EQ(ApplyEntryNameRules("a/..\\b"), "b");
+    EXPECT_EQ(ApplyEntryNameRules("a\\../b"), "b");
     EXPECT_EQ(ApplyEntryNameRules("N70/N70.so"), "N70/N70.so");
     EXPECT_EQ(ApplyEntryNameRules("C:/../../etc/passwd"), "etc/passwd");
 }

@@ -7,16 +7,26 @@
 
 namespace pavoline::test {
 
-int UnusedPort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+int LoopbackSocket(int& port) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
     socklen_t length = sizeof address;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd); // nothing listens there afterwards
-    return ntohs(address.sin_port);
+    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        if (fd >= 0) close(fd);
+        return -1;
+    }
+    port = ntohs(address.sin_port);
+    return fd;
+}
+
+int UnusedPort() {
+    int port = 0;
+    const int fd = LoopbackSocket(port);
+    if (fd >= 0) close(fd); // nothing listens there afterwards
+    return port;
 }
 
 } // namespace pavoline::test

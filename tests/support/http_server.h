@@ -43,5 +43,7 @@ private:
 
 // A port on 127.0.0.1 that nothing listens on.
 int UnusedPort();
+// A TCP socket bound to an ephemeral port on 127.0.0.1 (given back in port); -1 on failure.
+int LoopbackSocket(int& port);
 
 } // namespace pavoline::test

@@ -2,10 +2,13 @@
 #include "http_server.h"
 #include "named_mutex.h"
 #include "platform.h"
+#include "silent_server.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <future>
 #include <mutex>
 
 namespace pavoline {
@@ -78,10 +81,19 @@ protected:
             pragma_ = req.get_header_value("Pragma");
             res.set_content("1.0.0.2", "text/plain");
         });
-        r.Get("/redirect", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/fixed"); });
+        // /hop/N redirects N times before the body.
+        r.Get(R"(/hop/(\d+))", [](const httplib::Request& req, httplib::Response& res) {
+            const int left = std::stoi(req.matches[1]);
+            res.set_redirect(left <= 1 ? "/fixed" : "/hop/" + std::to_string(left - 1));
+        });
+        r.Get("/loop", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/loop"); });
         server_.start();
     }
-    void TearDown() override { SetDownloadCancel(false); }
+    void TearDown() override {
+        SetDownloadCancel(false);
+        SetStallSecondsForTesting(30);
+        SetPauseForTesting(nullptr);
+    }
 
     TestHttpServer server_;
     TempDir dir_;
@@ -116,8 +128,27 @@ TEST_F(DownloadTest, BodyWithoutLengthSendsNoProgress) {
 TEST_F(DownloadTest, ErrorPagesAreWrittenLikeAnyBody) {
     EXPECT_EQ(DownloadToFile(server_.url("/missing"), dir_.file("p.zip"), "", nullptr), kDownloadComplete);
     EXPECT_TRUE(test::FileExists(dir_.file("p.zip")));
-    EXPECT_EQ(DownloadToFile(server_.url("/redirect"), dir_.file("r.zip"), "", nullptr), kDownloadComplete);
+}
+
+TEST_F(DownloadTest, RedirectsReportTheFinalLengthAndStopAfterTen) {
+    RecordingReceiver receiver;
+    EXPECT_EQ(DownloadToFile(server_.url("/hop/10"), dir_.file("r.zip"), "", &receiver), kDownloadComplete);
     EXPECT_EQ(ReadBytes(dir_.file("r.zip")).size(), 200000u);
+    ASSERT_FALSE(receiver.reports.empty());
+    EXPECT_EQ(receiver.reports.back().progress.total, 200000u);
+    // Too many redirects: the URL could not be opened.
+    EXPECT_EQ(DownloadToFile(server_.url("/hop/11"), dir_.file("r.zip"), "", nullptr), kUrlNotOpened);
+    EXPECT_EQ(DownloadToFile(server_.url("/loop"), dir_.file("r.zip"), "", nullptr), kUrlNotOpened);
+    std::string body;
+    EXPECT_EQ(FetchText(server_.url("/loop"), body), kUrlNotOpened);
+}
+
+TEST_F(DownloadTest, PausesAfterEachBusyStretchForAsLongAsItLasted) {
+    std::vector<uint32_t> pauses;
+    SetPauseForTesting([&](uint32_t ms) { pauses.push_back(ms); });
+    EXPECT_EQ(DownloadToFile(server_.url("/slow"), dir_.file("p.zip"), "", nullptr), kDownloadComplete);
+    ASSERT_FALSE(pauses.empty()); // the body trickles in over more than a second
+    for (uint32_t ms : pauses) EXPECT_GT(ms, 50u);
 }
 
 TEST_F(DownloadTest, SlowBodyReportsAboutFourTimesASecond) {
@@ -143,6 +174,99 @@ TEST_F(DownloadTest, CancelMidwayStopsWithTheVariantsCode) {
         EXPECT_EQ(result, variant == &kLauncherTransfer ? 6 : 5);
         EXPECT_EQ(receiver.reports.size(), 2u); // nothing is reported once the flag is set
         EXPECT_LT(ReadBytes(dir_.file("p.zip")).size(), 40000u);
+    }
+}
+
+const std::string kHeadersThenSilence = "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\nthe first bytes";
+
+TEST_F(DownloadTest, SilentServersCountAsADroppedConnection) {
+    SetStallSecondsForTesting(1);
+    test::SilentServer silent, stalling(kHeadersThenSilence);
+    std::vector<std::future<int>> transfers;
+    for (const test::SilentServer* server : {&silent, &stalling}) {
+        const std::string url = server->url("/p.zip");
+        const std::string path = dir_.file(std::to_string(transfers.size()));
+        transfers.push_back(std::async(std::launch::async, [=] { return DownloadToFile(url, path, "", nullptr); }));
+        transfers.push_back(std::async(std::launch::async, [=] {
+            std::string body;
+            return FetchText(url, body);
+        }));
+    }
+    for (auto& transfer : transfers) EXPECT_EQ(transfer.get(), kReadFailed);
+}
+
+// Plays the UI thread's half of a report: the download's send waits until the UI serves it.
+class ReportsServedByTheUi : public DownloadProgressReceiver {
+public:
+    void onDownloadProgress(unsigned, const DownloadProgress&) override {
+        std::unique_lock<std::mutex> lock(mutex_);
+        ++sent_;
+        changed_.notify_all();
+        changed_.wait(lock, [this] { return serving_; });
+    }
+    void waitForAReportInFlight() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [this] { return sent_ > 0; });
+    }
+    void serveFromNowOn() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        serving_ = true;
+        changed_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    int sent_ = 0;
+    bool serving_ = false;
+};
+
+// Cancel reaches a download in every phase; the stall limit stays at 30 s, so only the cancel
+// can end these in time.
+TEST_F(DownloadTest, CancelEndsADownloadInEveryPhase) {
+    test::UnansweredConnectPort unanswered;
+    test::SilentServer silent, stalling(kHeadersThenSilence);
+    std::unique_ptr<ReportsServedByTheUi> reports;
+    struct Phase {
+        const char* name;
+        std::string url;
+        std::function<void()> reached;
+    };
+    const std::vector<Phase> phases = {
+        {"connecting", unanswered.url("/p.zip"), [] { SleepMs(200); }}, // nothing to wait for there
+        {"waiting for headers", silent.url("/p.zip"), [&] { silent.waitForAnswered(1); }},
+        {"stalled after headers", stalling.url("/p.zip"), [&] { stalling.waitForAnswered(1); }},
+        {"mid-body", server_.url("/slow"), [&] { reports->waitForAReportInFlight(); }},
+    };
+    for (const TransferVariant* variant : {&kLauncherTransfer, &kUpdaterTransfer}) {
+        for (const Phase& phase : phases) {
+            SetDownloadCancel(false);
+            reports = std::make_unique<ReportsServedByTheUi>();
+            reports->serveFromNowOn();
+            std::future<int> result = std::async(std::launch::async, [&] {
+                return DownloadToFile(phase.url, dir_.file("p.zip"), "", reports.get(), *variant);
+            });
+            phase.reached();
+            SetDownloadCancel(true);
+            EXPECT_EQ(result.get(), variant->cancelledResult) << phase.name;
+        }
+    }
+}
+
+TEST_F(DownloadTest, CancelWhileAReportIsInFlightNeverDeadlocks) {
+    for (int round = 0; round < 20; ++round) {
+        SetDownloadCancel(false);
+        ReportsServedByTheUi ui;
+        std::future<int> download = std::async(std::launch::async, [&] {
+            return DownloadToFile(server_.url("/fixed"), dir_.file("p.zip"), "", &ui);
+        });
+        // The user confirms cancel while the report waits to be served.
+        ui.waitForAReportInFlight();
+        std::future<void> cancel = std::async(std::launch::async, [] { SetDownloadCancel(true); });
+        const bool cancelGotThrough = cancel.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+        ui.serveFromNowOn(); // the UI's wait for the worker serves its sends
+        EXPECT_EQ(download.get(), kLauncherCancelled);
+        ASSERT_TRUE(cancelGotThrough) << "the cancel waited for a send only the UI could serve";
     }
 }
 

@@ -22,6 +22,9 @@ TEST(Md5, Rfc1321TestSuite) {
               "D174AB98D277D9F5A5611C2C9F419D9F");
     EXPECT_EQ(Md5Of("12345678901234567890123456789012345678901234567890123456789012345678901234567890"),
               "57EDF4A22BE3C955AC49DA2E2107B67A");
+    // 56 (mod 64) bytes leave no room for the length in the last block: padding takes one more.
+    EXPECT_EQ(Md5Of(std::string(56, 'a')), "3B0C8AC703F828B04C6C197006D17218");
+    EXPECT_EQ(Md5Of(std::string(120, 'a')), "5F61C0CCAD4CAC44C75FF505E1F1E537");
 }
 
 TEST(Md5, PiecewiseUpdatesGiveTheSameDigest) {
