@@ -17,6 +17,7 @@ namespace pavoline {
 namespace {
 
 constexpr uint32_t kPromptPollMs = 20;
+constexpr uint32_t kRetryPauseMs = 1000;
 
 // Turns download reports into the page's code 1.
 class ProgressForwarder : public DownloadProgressReceiver {
@@ -130,6 +131,17 @@ bool InstallRun::waitForPromptClosed() {
     }
 }
 
+// A damaged package is downloaded again without end; between tries the cancel button stays up for
+// a moment, so a user can leave a server that keeps sending it damaged. False when they did.
+bool InstallRun::pauseBeforeRetry() {
+    observer_.send(kInstallCancelButtons, 1);
+    for (uint32_t waited = 0; waited < kRetryPauseMs; waited += kPromptPollMs) {
+        if (gDownloadCancel.load() != 0 || !waitForPromptClosed()) return false;
+        SleepMs(kPromptPollMs);
+    }
+    return gDownloadCancel.load() == 0 && waitForPromptClosed();
+}
+
 bool InstallRun::installOne(COfferedModel& model, bool& retry) {
     retry = false;
     const std::string status = Formatted("正在下载（%s）", model.model);
@@ -149,7 +161,7 @@ bool InstallRun::installOne(COfferedModel& model, bool& retry) {
     if (!ChecksumMatches(model.checksum, FileMd5Text(package))) {
         observer_.send(kInstallChecksumError, kMessageChecksumFailed);
         std::remove(package.c_str());
-        retry = true;
+        retry = pauseBeforeRetry();
         return false;
     }
     model.sizeText = SizeText(FileSize(package).value_or(0));

@@ -60,6 +60,7 @@ public:
 
 private:
     bool waitForPromptClosed(); // false when the user confirmed cancel
+    bool pauseBeforeRetry();
     bool installOne(COfferedModel& model, bool& retry);
 
     OfferedList& models_;

@@ -35,6 +35,7 @@ public:
         std::lock_guard<std::mutex> lock(mutex);
         Event e{code, lParam, ""};
         if (code == kInstallStatusText) e.text = *reinterpret_cast<const std::string*>(lParam);
+        if (code == kInstallChecksumError && cancelOnChecksumError) SetDownloadCancel(true);
         if (code == kInstallDownloadProgress) {
             e.value = static_cast<intptr_t>(reinterpret_cast<const DownloadProgress*>(lParam)->received);
             if (cancelOnFirstProgress) SetDownloadCancel(true);
@@ -63,6 +64,7 @@ public:
     std::vector<Event> events;
     std::vector<int> positions;
     bool cancelOnFirstProgress = false;
+    bool cancelOnChecksumError = false;
 };
 
 std::string ZipBytes(const std::vector<test::ZipEntrySpec>& entries) {
@@ -184,6 +186,21 @@ TEST_F(InstallTest, ChecksumMismatchDownloadsTheSameModelAgain) {
     EXPECT_EQ(page.errors()[0].code, kInstallChecksumError);
     EXPECT_EQ(page.errors()[0].value, kMessageChecksumFailed);
     EXPECT_EQ(ReadText(modelDir("N70") + "N70.so"), "plugin-n70");
+}
+
+TEST_F(InstallTest, ACancelBetweenChecksumTriesEndsTheRetries) {
+    badDownloadsLeft_["N70"] = 1000; // a server that always sends it damaged
+    OfferedList models = {Offer("N70")};
+    PageRecorder page;
+    page.cancelOnChecksumError = true;
+    run(models, page);
+    EXPECT_EQ(models[0].installed, 0);
+    ASSERT_EQ(page.errors().size(), 1u);
+    // The cancel button came back after the error, and nothing was downloaded again.
+    const std::vector<unsigned> codes = page.codes();
+    EXPECT_EQ(std::vector<unsigned>(codes.end() - 3, codes.end()),
+              (std::vector<unsigned>{kInstallChecksumError, kInstallCancelButtons, kInstallFinished}));
+    EXPECT_EQ(badDownloadsLeft_["N70"], 999);
 }
 
 TEST_F(InstallTest, CancelDuringTheDownloadStopsSilently) {
