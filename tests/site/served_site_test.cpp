@@ -60,19 +60,6 @@ RawReply Get(int port, const std::string& target, const std::string& method = "G
     return RawRequest(port, method + " " + target + " HTTP/1.1\r\nHost: " + host + "\r\nConnection: close\r\n\r\n");
 }
 
-std::string ProgramOnPath(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    std::string dirs = path ? path : "/usr/bin:/bin";
-    for (size_t start = 0; start <= dirs.size();) {
-        size_t end = dirs.find(':', start);
-        if (end == std::string::npos) end = dirs.size();
-        const std::string candidate = dirs.substr(start, end - start) + "/" + name;
-        if (access(candidate.c_str(), X_OK) == 0) return candidate;
-        start = end + 1;
-    }
-    return "";
-}
-
 // Plays the progress page of an install: only failures matter here.
 class InstallPage : public InstallObserver {
 public:
@@ -216,9 +203,7 @@ TEST_F(ServedSite, AnOlderVersionIsLedToAnUpdateThat7ZipExtractsWithItsProgramsR
     const std::string suite = dir_.file("installed");
     test::MakeSuiteDirectory(suite, "1.0.0.9");
     WriteText(suite + "/InstalledModel.xml", "<mine/>");
-    const std::string sevenZip = ProgramOnPath("7zz");
-    ASSERT_FALSE(sevenZip.empty()) << "7zz (Debian's 7zip) is not installed";
-    const auto extracted = pavoline::test::RunProgram(sevenZip, {"x", package, "-y", "-o" + suite});
+    const auto extracted = test::ExtractWith7Zip(package, suite);
     ASSERT_EQ(extracted.exitCode, 0) << extracted.out;
     EXPECT_EQ(pavoline::test::RunProgram(suite + "/Pavoline", {}).out, "1.0.0.10\n");
     EXPECT_EQ(ReadText(suite + "/version.txt"), "Pavoline 1.0.0.10\n");

@@ -2,8 +2,11 @@
 
 #include "platform.h"
 
+#include <cstdlib>
 #include <sstream>
+#include <stdexcept>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace pavoline::site::test {
 
@@ -62,6 +65,19 @@ void MakeSuiteDirectory(const std::string& dir, const std::string& version) {
     chmod((dir + "/Novarel/Novarel").c_str(), 0755);
     WriteText(dir + "/version.txt", "Pavoline " + version + "\n");
     WriteText(dir + "/InstalledModel.xml", "<INSTALLEDMODEL/>");
+}
+
+pavoline::test::ProcessResult ExtractWith7Zip(const std::string& package, const std::string& dir) {
+    const char* path = std::getenv("PATH");
+    const std::string dirs = path ? path : "/usr/bin:/bin";
+    for (size_t start = 0; start <= dirs.size();) {
+        size_t end = dirs.find(':', start);
+        if (end == std::string::npos) end = dirs.size();
+        const std::string program = dirs.substr(start, end - start) + "/7zz";
+        if (access(program.c_str(), X_OK) == 0) return pavoline::test::RunProgram(program, {"x", package, "-y", "-o" + dir});
+        start = end + 1;
+    }
+    throw std::runtime_error("7zz (Debian's 7zip) is not on the PATH");
 }
 
 bool BuildTestSite(const pavoline::test::TempDir& dir, std::string& error) {

@@ -1,6 +1,7 @@
 #pragma once
 // Model folders and suite directories as a publisher has them, for building test sites.
 
+#include "process.h"
 #include "site_builder.h"
 #include "temp_dir.h"
 
@@ -30,6 +31,9 @@ std::string MovieBytes();
 std::string PluginBytes(const std::string& model);
 std::string ReadText(const std::string& path);
 void WriteText(const std::string& path, const std::string& text);
+
+// Extracts a package over the folder as the updater does, with Debian's 7-Zip (7zz) from the PATH.
+pavoline::test::ProcessResult ExtractWith7Zip(const std::string& package, const std::string& dir);
 
 // The sample models and a suite of 1.0.0.10 built into dir/site; false with the error otherwise.
 bool BuildTestSite(const pavoline::test::TempDir& dir, std::string& error);
