@@ -5,6 +5,7 @@
 #include "model_ini.h"
 #include "platform.h"
 #include "site_layout.h"
+#include "zip_layer.h"
 #include "zip_writer.h"
 
 #include <INIReader.h>
@@ -26,7 +27,6 @@ namespace pavoline::site {
 namespace {
 
 constexpr const char* kUpdateSection = "UPDATE_INFO";
-constexpr uint32_t kDosDirectory = 0x10, kDosArchive = 0x20;
 constexpr uint32_t kUnixDirectoryType = 0040000, kUnixFileType = 0100000, kUnixPermissions = 07777;
 
 // Thrown inside the build for a fault that ends it; the text names the file.
@@ -62,21 +62,8 @@ void WriteWholeFile(const std::string& path, const std::string& text) {
     if (!out) Refuse(path, "cannot be written");
 }
 
-// Percent-encodes what may not stand in a URL path as it is.
-std::string UrlPathPart(const std::string& text) {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : text) {
-        if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~') {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
-        }
-    }
-    return out;
-}
+// What may stand in a URL path as it is; everything else is percent-encoded.
+bool IsUnreserved(unsigned char c) { return std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~'; }
 
 struct DirectoryEntry {
     std::string name;
@@ -119,9 +106,9 @@ const PackageStyle kUpdatePackage{kZipHostUnix, IsUserFileOfSuite};
 
 uint32_t ExternalAttributes(const PackageStyle& style, const struct stat& status) {
     const bool directory = S_ISDIR(status.st_mode);
-    if (style.host == kZipHostDos) return directory ? kDosDirectory : kDosArchive;
+    if (style.host == kZipHostDos) return directory ? kAttrDirectory : kAttrArchive;
     const uint32_t mode = (directory ? kUnixDirectoryType : kUnixFileType) | (status.st_mode & kUnixPermissions);
-    return (mode << 16) | (directory ? kDosDirectory : 0);
+    return (mode << 16) | (directory ? kAttrDirectory : 0);
 }
 
 // Adds the folder's files, each subfolder's directory entry before its files.
@@ -282,10 +269,10 @@ private:
             offer.version = d.version;
             offer.style = d.style;
             offer.lcdsize = d.lcdsize;
-            offer.softwareurl = std::string(kHostPlaceholder) + "/" + kModelsDir + "/" + UrlPathPart(d.model) + ".zip";
+            offer.softwareurl = std::string(kHostPlaceholder) + "/" + kModelsDir + "/" + PercentEncoded(d.model, IsUnreserved) + ".zip";
             offer.checksum = package.md5;
             offer.imageurl =
-                std::string(kHostPlaceholder) + "/" + kThumbnailsDir + "/" + UrlPathPart(d.model + "_S.png");
+                std::string(kHostPlaceholder) + "/" + kThumbnailsDir + "/" + PercentEncoded(d.model + "_S.png", IsUnreserved);
             offers_.push_back(offer);
             report_ << d.model << (d.beta ? " (beta)" : "") << "  " << zipName << "  " << package.size
                     << " bytes  MD5 " << package.md5 << "\n";

@@ -33,6 +33,21 @@ std::optional<SiteRecord> ReadSiteRecord(const std::string& text) {
     return record;
 }
 
+std::string PercentEncoded(const std::string& text, bool (*keep)(unsigned char)) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : text) {
+        if (keep(c)) {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        }
+    }
+    return out;
+}
+
 std::string WithHost(std::string text, const std::string& host) {
     const std::string placeholder = kHostPlaceholder, address = "http://" + host;
     for (size_t at = text.find(placeholder); at != std::string::npos; at = text.find(placeholder, at + address.size()))

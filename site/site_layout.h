@@ -40,6 +40,9 @@ std::string SiteRecordText(const SiteRecord& record);
 // malformed version counts as one without an update.
 std::optional<SiteRecord> ReadSiteRecord(const std::string& text);
 
+// Bytes that keep() refuses become %XX.
+std::string PercentEncoded(const std::string& text, bool (*keep)(unsigned char));
+
 // Every kHostPlaceholder in the text becomes "http://" + host.
 std::string WithHost(std::string text, const std::string& host);
 

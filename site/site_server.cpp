@@ -26,12 +26,7 @@ bool IsHostNameChar(char c) {
 }
 bool IsIpv6Char(char c) { return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') || c == ':' || c == '.'; }
 
-bool IsPort(const std::string& text) {
-    if (text.empty() || text.size() > 5) return false;
-    for (char c : text)
-        if (!IsDigit(c)) return false;
-    return std::stoul(text) <= 65535;
-}
+bool IsPort(const std::string& text) { return ParseDecimal16(text).has_value(); }
 
 bool AllOf(const std::string& text, bool (*allowed)(char)) {
     for (char c : text)
@@ -49,22 +44,9 @@ std::string ContentType(const std::string& path) {
     return "application/octet-stream";
 }
 
-// Control characters and blanks of a request target shown as %XX, so a log line stays one line of
-// four fields.
-std::string LoggedTarget(const std::string& target) {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : target) {
-        if (c <= 0x20 || c == 0x7F) {
-            out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
-}
+// Control characters and blanks of a request target are shown as %XX, so that a log line stays
+// one line of four fields.
+bool IsVisible(unsigned char c) { return c > 0x20 && c != 0x7F; }
 
 std::optional<std::string> ReadSmallFile(int fd, uint64_t size) {
     if (size > kMaxFilledInFile) return std::nullopt;
@@ -125,7 +107,7 @@ SiteServer::SiteServer(std::string siteDir) : site_(std::move(siteDir)), server_
     server_->set_logger([this](const httplib::Request& request, const httplib::Response& response) {
         if (!log_) return;
         const std::string bytes = request.method == "HEAD" ? "0" : response.get_header_value("Content-Length");
-        log_(request.method + " " + LoggedTarget(request.target) + " " + std::to_string(response.status) + " " +
+        log_(request.method + " " + PercentEncoded(request.target, IsVisible) + " " + std::to_string(response.status) + " " +
              (bytes.empty() ? "0" : bytes));
     });
 }

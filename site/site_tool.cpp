@@ -47,13 +47,6 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     return 0;
 }
 
-std::optional<int> PortNumber(const std::string& text) {
-    if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos)
-        return std::nullopt;
-    const int port = std::stoi(text);
-    return port <= 65535 ? std::optional<int>(port) : std::nullopt;
-}
-
 // Serves until SIGINT or SIGTERM. The signals are taken by one thread with sigwait, so no handler
 // runs inside the server's threads.
 int Serve(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -63,7 +56,7 @@ int Serve(const std::vector<std::string>& args, std::ostream& out, std::ostream&
         return 1;
     }
     const std::string site = args[1];
-    const std::optional<int> port = PortNumber(o.count("--port") ? o["--port"] : std::to_string(kDefaultPort));
+    const std::optional<uint16_t> port = ParseDecimal16(o.count("--port") ? o["--port"] : std::to_string(kDefaultPort));
     const std::string address = o.count("--bind") ? o["--bind"] : "127.0.0.1";
     if (!port) {
         err << "pavoline-site: --port " << o["--port"] << ": not a port number\n";

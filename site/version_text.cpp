@@ -1,11 +1,9 @@
 #include "version_text.h"
 
 namespace pavoline::site {
-namespace {
 
-constexpr size_t kMaxDigits = 5; // 65535
-
-std::optional<uint16_t> ParseNumber(std::string_view digits) {
+std::optional<uint16_t> ParseDecimal16(std::string_view digits) {
+    constexpr size_t kMaxDigits = 5; // 65535
     if (digits.empty() || digits.size() > kMaxDigits) return std::nullopt;
     uint32_t value = 0;
     for (char c : digits) {
@@ -16,8 +14,6 @@ std::optional<uint16_t> ParseNumber(std::string_view digits) {
     return static_cast<uint16_t>(value);
 }
 
-} // namespace
-
 std::optional<SuiteVersion> ParseSuiteVersion(std::string_view text) {
     SuiteVersion version{};
     for (size_t i = 0; i < version.size(); ++i) {
@@ -25,7 +21,7 @@ std::optional<SuiteVersion> ParseSuiteVersion(std::string_view text) {
         const bool last = i + 1 == version.size();
         // The last number runs to the end; the others end at a point.
         if (last != (point == std::string_view::npos)) return std::nullopt;
-        const std::optional<uint16_t> number = ParseNumber(text.substr(0, point));
+        const std::optional<uint16_t> number = ParseDecimal16(text.substr(0, point));
         if (!number) return std::nullopt;
         version[i] = *number;
         text = last ? std::string_view() : text.substr(point + 1);

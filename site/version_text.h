@@ -12,6 +12,9 @@ namespace pavoline::site {
 
 using SuiteVersion = std::array<uint16_t, 4>;
 
+// Nothing unless the text is 1 to 5 decimal digits of a value up to 65535 (a version's number, a port).
+std::optional<uint16_t> ParseDecimal16(std::string_view digits);
+
 // Nothing unless the text is exactly four decimal numbers (digits only) joined by points.
 std::optional<SuiteVersion> ParseSuiteVersion(std::string_view text);
 
