@@ -15,7 +15,7 @@
 namespace pavoline::site {
 namespace {
 
-constexpr size_t kWorkers = 32;           // the launcher fetches a thumbnail per model at once
+constexpr size_t kWorkers = 32; // a worker serves one connection as long as it stays open
 constexpr size_t kMaxHostHeader = 120;    // an info file line stays well within what its reader takes
 constexpr size_t kStreamPiece = 64 * 1024;
 constexpr size_t kMaxFilledInFile = 20480000; // more than the launcher reads of a catalogue

@@ -249,6 +249,7 @@ TEST_F(ServedSite, FiftyConcurrentDownloadsOfOnePackageAllCompleteIdentical) {
     for (int i = 0; i < kClients; ++i)
         clients.emplace_back([&, i] {
             httplib::Client client("127.0.0.1", port_);
+            client.set_read_timeout(60, 0); // clients beyond the server's workers wait their turn
             if (auto result = client.Get("/models/N70.zip")) bodies[i] = result->body;
         });
     for (std::thread& t : clients) t.join();
