@@ -4,6 +4,7 @@
 #include "model_manage.h"
 #include "phone_select.h"
 #include "plugin_api.h"
+#include "suite_version.h"
 #include "theme_frame.h"
 #include "tip_dialog.h"
 
@@ -308,7 +309,7 @@ void CMainFrame::ShowAbout() {
     QMessageBox about(this);
     about.setWindowTitle("关于 TavixPavoline");
     about.setIconPixmap(QPixmap(programDir_ + "caption_left.png").copy(16, 12, 40, 48));
-    about.setText(QString("Pavoline 手机主题设计工具 %1").arg(PAVOLINE_VERSION_TEXT));
+    about.setText(QString("Pavoline 手机主题设计工具 %1").arg(SuiteVersionText()));
     about.setInformativeText("为手机设计主题图片与动画。\n本程序使用 Qt、libcurl、pugixml、minizip、zlib 与 libpng。");
     about.exec();
 }

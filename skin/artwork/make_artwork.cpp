@@ -69,9 +69,14 @@ void DrawCheck(QPainter& p, bool on, bool hover) {
 
 } // namespace
 
-// A sample phone's pictures: front (_1), hover (_3), selected (_2) and a small one (_S).
-int MakePhonePictures(const QString& dir, const QString& model) {
-    const QColor body = QColor::fromHsv(static_cast<int>(qHash(model) % 360), 110, 150);
+// A sample phone's pictures: front (_1), hover (_3), selected (_2) and a small one (_S), in the
+// model's own colour (without one, a colour from its name).
+int MakePhonePictures(const QString& dir, const QString& model, const QString& colour) {
+    const QColor body = colour.isEmpty() ? QColor::fromHsv(static_cast<int>(qHash(model) % 360), 110, 150) : QColor(colour);
+    if (!body.isValid()) {
+        std::fprintf(stderr, "make_artwork: %s is not a colour\n", qPrintable(colour));
+        return 1;
+    }
     auto phone = [&](QPainter& p, const QColor& glow, bool selected) {
         p.setPen(Qt::NoPen);
         p.setBrush(QColor(0, 0, 0, 40));
@@ -103,9 +108,10 @@ int MakePhonePictures(const QString& dir, const QString& model) {
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
-    if (argc == 4 && QString(argv[1]) == "phone") return MakePhonePictures(QString::fromLocal8Bit(argv[2]), argv[3]);
+    if ((argc == 4 || argc == 5) && QString(argv[1]) == "phone")
+        return MakePhonePictures(QString::fromLocal8Bit(argv[2]), argv[3], argc == 5 ? argv[4] : "");
     if (argc != 2) {
-        std::fprintf(stderr, "usage: make_artwork <output directory> | make_artwork phone <directory> <model>\n");
+        std::fprintf(stderr, "usage: make_artwork <output directory> | make_artwork phone <directory> <model> [#rrggbb]\n");
         return 1;
     }
     const QString out = QString::fromLocal8Bit(argv[1]);

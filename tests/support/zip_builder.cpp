@@ -1,8 +1,8 @@
 #include "zip_builder.h"
 
 #include "temp_dir.h"
+#include "zip_writer.h"
 
-#include <minizip/zip.h>
 #include <stdexcept>
 
 namespace pavoline::test {
@@ -18,20 +18,12 @@ ZipEntrySpec UnixSymlinkEntry(const std::string& name, const std::string& target
 }
 
 void WriteZip(const std::string& path, const std::vector<ZipEntrySpec>& entries) {
-    zipFile zip = zipOpen64(path.c_str(), APPEND_STATUS_CREATE);
+    std::unique_ptr<ZipWriter> zip = ZipWriter::Create(path);
     if (!zip) throw std::runtime_error("cannot make " + path);
-    for (const ZipEntrySpec& e : entries) {
-        zip_fileinfo info{};
-        info.external_fa = e.externalAttributes;
-        const uLong versionMadeBy = (static_cast<uLong>(e.host) << 8) | 20;
-        if (zipOpenNewFileInZip4_64(zip, e.name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
-                                    Z_DEFAULT_COMPRESSION, 0, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr,
-                                    0, versionMadeBy, 0, 1) != ZIP_OK)
+    for (const ZipEntrySpec& e : entries)
+        if (!zip->addBytes({e.name, e.host, e.externalAttributes}, e.data))
             throw std::runtime_error("cannot add " + e.name);
-        if (!e.data.empty()) zipWriteInFileInZip(zip, e.data.data(), static_cast<unsigned>(e.data.size()));
-        zipCloseFileInZip(zip);
-    }
-    zipClose(zip, nullptr);
+    if (!zip->close()) throw std::runtime_error("cannot finish " + path);
 }
 
 void DamageFirstEntryData(const std::string& path) {

@@ -1,5 +1,5 @@
 #pragma once
-// Real zip archives for the install tests, written with minizip's zip writer.
+// Real zip archives for the install tests, with any host and attributes an archive may claim.
 
 #include <cstdint>
 #include <string>

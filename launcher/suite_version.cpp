@@ -1,0 +1,3 @@
+#include "suite_version.h"
+
+const char* SuiteVersionText() { return PAVOLINE_SUITE_VERSION; }

@@ -1,0 +1,29 @@
+#pragma once
+// The publisher's description of the models, one INI section per model:
+//
+//   [N70]                   the model's name, also the name of its folder
+//   family  = N系列          family filter of the all-models page
+//   style   = 直板           style filter
+//   version = 1.0           copied into the installed file
+//   lcdsize = 176x208
+//   isbeta  = 0             optional: 1 shows the model only where "test.flag" lies beside the launcher
+
+#include <string>
+#include <vector>
+
+namespace pavoline::site {
+
+struct ModelDescription {
+    std::string model, family, style, version, lcdsize;
+    bool beta = false;
+};
+
+// The models in the order of their sections. False, with the fault in error, for text that is not
+// such a description: unreadable lines, a key outside a section or not one of the above, a key given
+// twice, a missing key, a value with control characters, a model named twice (letter case ignored).
+bool ReadModelDescriptions(const std::string& text, std::vector<ModelDescription>& models, std::string& error);
+
+// A name that can stand as one folder and one file name part on every system the suite meets.
+bool IsPlainModelName(const std::string& name);
+
+} // namespace pavoline::site

@@ -1,0 +1,49 @@
+#pragma once
+// What a site holds, where, and the site's record of its latest suite version.
+//
+//   site.ini                 [SITE] LatestVersion=1.0.0.2  UpdateInfo=update/update_info.ini
+//   catalogue.xml            the model catalogue, answered at /port/themeModel/
+//   models/<M>.zip           a model's package
+//   thumbnails/<M>_S.png     its thumbnail
+//   update/update_info.ini   [UPDATE_INFO] NewVersionFeatures, ToolLink, Md5
+//   update/Pavoline-<V>.zip  the update package
+//
+// Addresses in the catalogue and the info file begin with kHostPlaceholder; the server puts in the
+// host it is reached by, so a site works on whatever host and port it is served.
+
+#include "version_text.h"
+
+#include <optional>
+#include <string>
+
+namespace pavoline::site {
+
+constexpr const char* kSiteRecordFile = "site.ini";
+constexpr const char* kCatalogueFile = "catalogue.xml";
+constexpr const char* kModelsDir = "models";
+constexpr const char* kThumbnailsDir = "thumbnails";
+constexpr const char* kUpdateDir = "update";
+constexpr const char* kUpdateInfoFile = "update/update_info.ini";
+constexpr const char* kHostPlaceholder = "http://@HOST@";
+
+constexpr const char* kCatalogueRequestPath = "/port/themeModel/";
+constexpr const char* kVersionQueryPath = "/port/themeEditor/";
+constexpr const char* kVersionQueryKey = "vnum";
+
+struct SiteRecord {
+    std::optional<SuiteVersion> latestVersion; // nothing for a site without an update
+    std::string updateInfoFile;                // relative to the site
+};
+
+std::string SiteRecordText(const SiteRecord& record);
+// Nothing for text that is not a site record; a record naming an info file outside the site or a
+// malformed version counts as one without an update.
+std::optional<SiteRecord> ReadSiteRecord(const std::string& text);
+
+// Bytes that keep() refuses become %XX.
+std::string PercentEncoded(const std::string& text, bool (*keep)(unsigned char));
+
+// Every kHostPlaceholder in the text becomes "http://" + host.
+std::string WithHost(std::string text, const std::string& host);
+
+} // namespace pavoline::site

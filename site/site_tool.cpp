@@ -1,0 +1,114 @@
+#include "site_tool.h"
+
+#include "site_builder.h"
+#include "platform.h"
+#include "site_server.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <pthread.h>
+#include <thread>
+
+namespace pavoline::site {
+namespace {
+
+const char kUsage[] = "usage: pavoline-site build --models DIR [--update DIR --version V --features TEXT] --out SITE\n"
+                      "       pavoline-site serve SITE [--port N] [--bind ADDR]\n";
+
+// "--name value" pairs after the first `positional` arguments; false for anything else.
+bool ReadOptions(const std::vector<std::string>& args, size_t from, const std::vector<std::string>& known,
+                 std::map<std::string, std::string>& options) {
+    for (size_t i = from; i < args.size(); i += 2) {
+        if (std::find(known.begin(), known.end(), args[i]) == known.end() || i + 1 >= args.size() ||
+            options.count(args[i]))
+            return false;
+        options[args[i]] = args[i + 1];
+    }
+    return true;
+}
+
+int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    std::map<std::string, std::string> o;
+    if (!ReadOptions(args, 1, {"--models", "--update", "--version", "--features", "--out"}, o) || !o.count("--models") ||
+        !o.count("--out")) {
+        err << kUsage;
+        return 1;
+    }
+    std::string error;
+    if (!BuildSite({o["--models"], o["--update"], o["--version"], o["--features"], o["--out"]}, out, error)) {
+        err << "pavoline-site: " << error << "\n";
+        return 1;
+    }
+    return 0;
+}
+
+// Serves until SIGINT or SIGTERM. The signals are taken by one thread with sigwait, so no handler
+// runs inside the server's threads.
+int Serve(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    std::map<std::string, std::string> o;
+    if (args.size() < 2 || !ReadOptions(args, 2, {"--port", "--bind"}, o)) {
+        err << kUsage;
+        return 1;
+    }
+    const std::string site = args[1];
+    const std::optional<uint16_t> port = ParseDecimal16(o.count("--port") ? o["--port"] : std::to_string(kDefaultPort));
+    const std::string address = o.count("--bind") ? o["--bind"] : "127.0.0.1";
+    if (!port) {
+        err << "pavoline-site: --port " << o["--port"] << ": not a port number\n";
+        return 1;
+    }
+    if (!PathExists(site + "/" + kSiteRecordFile)) {
+        err << "pavoline-site: " << site << ": not a site (no " << kSiteRecordFile << "); make one with pavoline-site build\n";
+        return 1;
+    }
+
+    std::signal(SIGPIPE, SIG_IGN); // a client that goes away mid-download is that request's failure only
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (int s : {SIGINT, SIGTERM, SIGUSR1}) sigaddset(&signals, s);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr); // before the server's threads start, so they inherit it
+
+    SiteServer server(site);
+    std::mutex lines;
+    server.setRequestLog([&](const std::string& line) {
+        std::lock_guard<std::mutex> lock(lines);
+        out << line << std::endl;
+    });
+    if (server.bind(address, *port) < 0) {
+        err << "pavoline-site: cannot listen on " << address << " port " << *port << "\n";
+        return 1;
+    }
+    out << "serving " << site << " on http://" << server.boundHost() << std::endl;
+
+    std::atomic<bool> listening{true};
+    std::thread waiter([&] {
+        int signal = 0;
+        sigwait(&signals, &signal);
+        // The loop may not have started yet, and stop() ends only a running one.
+        while (listening) {
+            server.stop();
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    });
+    server.listen();
+    listening = false;
+    pthread_kill(waiter.native_handle(), SIGUSR1); // wakes a waiter that got no signal
+    waiter.join();
+    return 0;
+}
+
+} // namespace
+
+int RunSiteTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (!args.empty() && args[0] == "build") return Build(args, out, err);
+    if (!args.empty() && args[0] == "serve") return Serve(args, out, err);
+    err << kUsage;
+    return 1;
+}
+
+} // namespace pavoline::site

@@ -1,0 +1,18 @@
+#pragma once
+// The command line of pavoline-site:
+//   pavoline-site build --models DIR [--update DIR --version V --features TEXT] --out SITE
+//   pavoline-site serve SITE [--port N] [--bind ADDR]
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace pavoline::site {
+
+constexpr int kDefaultPort = 8480;
+
+// Exit code 0 or 1. serve runs until SIGINT or SIGTERM; its first line on out is
+// "serving SITE on http://ADDR:PORT", then one line per request.
+int RunSiteTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+} // namespace pavoline::site

@@ -1,0 +1,306 @@
+#include "catalogue.h"
+#include "download.h"
+#include "install_run.h"
+#include "md5.h"
+#include "named_mutex.h"
+#include "process.h"
+#include "site_fixture.h"
+#include "site_server.h"
+#include "temp_dir.h"
+#include "zip_layer.h"
+
+#include <INIReader.h>
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <thread>
+
+namespace pavoline::site {
+namespace {
+
+using pavoline::test::TempDir;
+using test::ReadText;
+using test::WriteText;
+
+struct RawReply {
+    int status = 0;
+    std::string headers, body;
+};
+
+// Sends the request bytes exactly as given, so that nothing on the way normalises the path.
+RawReply RawRequest(int port, const std::string& request) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    RawReply reply;
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size())) {
+        std::string bytes;
+        char piece[4096];
+        for (ssize_t n; (n = recv(fd, piece, sizeof piece, 0)) > 0;) bytes.append(piece, static_cast<size_t>(n));
+        const size_t split = bytes.find("\r\n\r\n");
+        reply.headers = bytes.substr(0, split);
+        reply.body = split == std::string::npos ? "" : bytes.substr(split + 4);
+        if (bytes.size() > 12) reply.status = std::atoi(bytes.c_str() + 9);
+    }
+    close(fd);
+    return reply;
+}
+
+RawReply Get(int port, const std::string& target, const std::string& method = "GET", const std::string& host = "x") {
+    return RawRequest(port, method + " " + target + " HTTP/1.1\r\nHost: " + host + "\r\nConnection: close\r\n\r\n");
+}
+
+// Plays the progress page of an install: only failures matter here.
+class InstallPage : public InstallObserver {
+public:
+    void send(unsigned code, intptr_t) override {
+        if (code >= kInstallDownloadError && code <= kInstallExtractError) ++errors;
+    }
+    void post(unsigned, intptr_t) override {}
+    void setProgressPosition(int) override {}
+    std::atomic<int> errors{0};
+};
+
+class ServedSite : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string error;
+        ASSERT_TRUE(test::BuildTestSite(dir_, error)) << error;
+        // Downloads go to temporary files; these go to the test's own folder.
+        const char* tmp = std::getenv("TMPDIR");
+        oldTmp_ = tmp ? tmp : "";
+        std::filesystem::create_directory(dir_.file("tmp"));
+        setenv("TMPDIR", dir_.file("tmp").c_str(), 1);
+        server_ = std::make_unique<SiteServer>(dir_.file("site"));
+        port_ = server_->bind("127.0.0.1", 0);
+        ASSERT_GT(port_, 0);
+        thread_ = std::thread([this] { server_->listen(); });
+        while (!server_->isRunning()) std::this_thread::yield();
+    }
+    void TearDown() override {
+        if (server_) server_->stop();
+        if (thread_.joinable()) thread_.join();
+        if (oldTmp_.empty())
+            unsetenv("TMPDIR");
+        else
+            setenv("TMPDIR", oldTmp_.c_str(), 1);
+    }
+    std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
+    std::string download(const std::string& address) {
+        const std::string file = dir_.file("tmp/download-" + std::to_string(downloads_++));
+        EXPECT_EQ(DownloadToFile(address, file, "", nullptr), kDownloadComplete) << address;
+        return file;
+    }
+    // The launcher's offered list, as its model manager gets it from the site.
+    std::unique_ptr<ModelCatalogue> fetchCatalogue(const std::string& programDir, bool betaVisible) {
+        std::filesystem::create_directories(programDir);
+        if (betaVisible) WriteText(programDir + "/" + kBetaMarkerFile, "");
+        auto catalogue = std::make_unique<ModelCatalogue>(programDir);
+        EXPECT_NE(catalogue->LoadOfferedCatalogue(download(url(kCatalogueRequestPath))), nullptr);
+        return catalogue;
+    }
+
+    TempDir dir_;
+    std::unique_ptr<SiteServer> server_;
+    std::thread thread_;
+    int port_ = 0, downloads_ = 0;
+    std::string oldTmp_;
+};
+
+TEST_F(ServedSite, CatalogueReadsBackWithEveryFieldAndEveryChecksumIsThatOfThePackageServed) {
+    const auto plain = fetchCatalogue(dir_.file("plain"), false);
+    ASSERT_NE(plain->offered(), nullptr);
+    EXPECT_EQ(plain->offered()->size(), 2u); // X6 is beta
+
+    const auto tester = fetchCatalogue(dir_.file("tester"), true);
+    ASSERT_NE(tester->offered(), nullptr);
+    const OfferedList& offered = *tester->offered();
+    ASSERT_EQ(offered.size(), test::SampleModels().size());
+    for (size_t i = 0; i < offered.size(); ++i) {
+        const test::SampleModel& m = test::SampleModels()[i];
+        const COfferedModel& o = offered[i];
+        EXPECT_EQ(o.model, m.model);
+        EXPECT_EQ(o.family, m.family);
+        EXPECT_EQ(o.style, m.style);
+        EXPECT_EQ(o.version, "1.0");
+        EXPECT_EQ(o.lcdsize, "240x320");
+        EXPECT_EQ(o.softwareurl, url("/models/" + m.model + ".zip"));
+        EXPECT_EQ(o.imageurl, url("/thumbnails/" + m.model + "_S.png"));
+        EXPECT_EQ(o.checksum, FileMd5Text(download(o.softwareurl)));
+        EXPECT_EQ(ReadText(download(o.imageurl)), m.model + "_S");
+    }
+}
+
+TEST_F(ServedSite, PackagesInstallWithTheLaunchersInstallRunIntoModelsTheLauncherLists) {
+    const std::string programDir = dir_.file("suite-run") + "/";
+    const auto launcher = fetchCatalogue(programDir, true);
+    ASSERT_NE(launcher->offered(), nullptr);
+    ASSERT_TRUE(launcher->EnsureInstalledModelFile() && launcher->LoadInstalled());
+    auto cancelMutex = NamedMutex::Create(kDownloadCancelMutex), promptMutex = NamedMutex::Create(kPromptMutex);
+    OfferedList chosen = *launcher->offered();
+    InstallPage page;
+    CancelPromptFlags prompt;
+    InstallRun(chosen, page, prompt, programDir).run();
+    EXPECT_EQ(page.errors, 0);
+    for (const COfferedModel& m : chosen) {
+        EXPECT_EQ(m.installed, 1) << m.model;
+        EXPECT_EQ(ReadText(programDir + "Resource/" + m.model + "/" + m.model + ".so"), test::PluginBytes(m.model));
+        EXPECT_EQ(ReadText(programDir + "Resource/" + m.model + "/" + m.model + "_1.png"), m.model + "_1");
+    }
+    EXPECT_EQ(ReadText(programDir + "Resource/N70/skins/movie.bin"), test::MovieBytes());
+
+    launcher->RecordInstalledModels(chosen);
+    std::vector<std::string> listed;
+    for (const CInstalledModel& m : launcher->installed()) listed.push_back(m.model);
+    EXPECT_EQ(listed, (std::vector<std::string>{"N70", "E71", "X6"}));
+
+    // Even a reader that makes folders only from directory entries (exactly 0x10, listed first) gets skins/.
+    std::unique_ptr<ZipReader> zip = ZipReader::Open(download(url("/models/N70.zip")));
+    ASSERT_TRUE(zip);
+    std::vector<std::string> names;
+    for (const ZipEntryInfo& e : zip->entries()) {
+        names.push_back(e.name);
+        if (e.name == "skins/") {
+            EXPECT_EQ(e.attributes, 0x10u);
+        }
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"N70.so", "N70_1.png", "N70_2.png", "N70_3.png", "N70_S.png", "skins/",
+                                               "skins/blue.txt", "skins/movie.bin"}));
+}
+
+TEST_F(ServedSite, AnOlderVersionIsLedToAnUpdateThat7ZipExtractsWithItsProgramsRunnable) {
+    std::string reply;
+    ASSERT_EQ(FetchText(url("/port/themeEditor/?vnum=1.0.0.9"), reply), 0);
+    EXPECT_EQ(reply, url("/update/update_info.ini"));
+    for (const char* current : {"1.0.0.10", "1.0.0.11", "1.0.0", "x"}) {
+        ASSERT_EQ(FetchText(url("/port/themeEditor/?vnum=") + current, reply), 0);
+        EXPECT_EQ(reply, "") << current;
+    }
+    ASSERT_EQ(FetchText(url("/port/themeEditor/"), reply), 0);
+    EXPECT_EQ(reply, "");
+    // The address is the one the site was reached by; a Host that is not a host gives the bound one.
+    EXPECT_EQ(Get(port_, "/port/themeEditor/?vnum=1.0.0.1", "GET", "example.org:8080").body,
+              "http://example.org:8080/update/update_info.ini");
+    EXPECT_EQ(Get(port_, "/port/themeEditor/?vnum=1.0.0.1", "GET", "evil.org/x?").body, url("/update/update_info.ini"));
+
+    const INIReader info(download(url("/update/update_info.ini")));
+    EXPECT_EQ(info.Get("UPDATE_INFO", "NewVersionFeatures", ""), "first##second");
+    EXPECT_EQ(info.Get("UPDATE_INFO", "ToolLink", ""), url("/update/Pavoline-1.0.0.10.zip"));
+    const std::string package = download(info.Get("UPDATE_INFO", "ToolLink", ""));
+    EXPECT_EQ(info.Get("UPDATE_INFO", "Md5", ""), FileMd5Text(package));
+
+    // Extracted over an older suite whose user installed models of their own.
+    const std::string suite = dir_.file("installed");
+    test::MakeSuiteDirectory(suite, "1.0.0.9");
+    WriteText(suite + "/InstalledModel.xml", "<mine/>");
+    const auto extracted = test::ExtractWith7Zip(package, suite);
+    ASSERT_EQ(extracted.exitCode, 0) << extracted.out;
+    EXPECT_EQ(pavoline::test::RunProgram(suite + "/Pavoline", {}).out, "1.0.0.10\n");
+    EXPECT_EQ(ReadText(suite + "/version.txt"), "Pavoline 1.0.0.10\n");
+    struct stat updater {};
+    ASSERT_EQ(stat((suite + "/Novarel/Novarel").c_str(), &updater), 0);
+    EXPECT_EQ(updater.st_mode & 0777, 0755u);
+    EXPECT_EQ(ReadText(suite + "/InstalledModel.xml"), "<mine/>");
+}
+
+TEST_F(ServedSite, HostilePathsDirectoriesAndMissingFilesAre404) {
+    WriteText(dir_.file("outside.txt"), "secret");
+    std::filesystem::create_symlink(dir_.file("outside.txt"), dir_.file("site/link_out.txt"));
+    std::filesystem::create_symlink("thumbnails/N70_S.png", dir_.file("site/link_in.png"));
+    for (const std::string& target : std::vector<std::string>{"/../outside.txt", "/%2e%2e/outside.txt", "/%2E%2E/outside.txt", "/.%2e/outside.txt",
+          "/models/%2e%2e/%2e%2e/outside.txt", "/..%2foutside.txt", "/models/..%2F..%2Foutside.txt",
+          "/..\\outside.txt", "/..%5coutside.txt", "//" + dir_.file("outside.txt"), "/" + dir_.file("outside.txt"),
+          "/link_out.txt", "/models/", "/models", "/", "/models/Z9.zip", "/port/themeModel/../../outside.txt"}) {
+        const RawReply reply = Get(port_, target);
+        EXPECT_EQ(reply.status, 404) << target;
+        EXPECT_EQ(reply.body.find("secret"), std::string::npos) << target;
+        EXPECT_EQ(reply.body.find("N70"), std::string::npos) << target; // no listing
+    }
+    EXPECT_EQ(Get(port_, "/link_in.png").body, "N70_S");
+    EXPECT_EQ(Get(port_, "/thumbnails/N70_S.png").body, "N70_S");
+}
+
+TEST_F(ServedSite, HeadGivesTheLengthWithoutTheBody) {
+    const RawReply head = Get(port_, "/models/N70.zip", "HEAD");
+    EXPECT_EQ(head.status, 200);
+    EXPECT_NE(head.headers.find("Content-Length: " + std::to_string(std::filesystem::file_size(dir_.file("site/models/N70.zip")))),
+              std::string::npos)
+        << head.headers;
+    EXPECT_EQ(head.body, "");
+    EXPECT_EQ(Get(port_, "/models/Z9.zip", "HEAD").status, 404);
+}
+
+TEST_F(ServedSite, FiftyConcurrentDownloadsOfOnePackageAllCompleteIdentical) {
+    const std::string expected = ReadText(dir_.file("site/models/N70.zip"));
+    ASSERT_GT(expected.size(), 1000000u);
+    constexpr int kClients = 50;
+    std::vector<std::string> bodies(kClients);
+    std::vector<std::thread> clients;
+    for (int i = 0; i < kClients; ++i)
+        clients.emplace_back([&, i] {
+            httplib::Client client("127.0.0.1", port_);
+            client.set_read_timeout(60, 0); // clients beyond the server's workers wait their turn
+            if (auto result = client.Get("/models/N70.zip")) bodies[i] = result->body;
+        });
+    for (std::thread& t : clients) t.join();
+    for (int i = 0; i < kClients; ++i) EXPECT_TRUE(bodies[i] == expected) << "client " << i << " got " << bodies[i].size();
+}
+
+TEST(SiteProgram, ServePrintsItsAddressThenALinePerRequestAndEndsOnSigintOrSigterm) {
+    TempDir dir;
+    std::string error;
+    ASSERT_TRUE(test::BuildTestSite(dir, error)) << error;
+    for (int signal : {SIGINT, SIGTERM}) {
+        pavoline::test::RunningProgram serve(PAVOLINE_SITE_TOOL, {"serve", dir.file("site"), "--port", "0"});
+        const std::string first = serve.readLine();
+        const std::string prefix = "serving " + dir.file("site") + " on http://127.0.0.1:";
+        ASSERT_EQ(first.rfind(prefix, 0), 0u) << first;
+        const int port = std::atoi(first.c_str() + prefix.size());
+        EXPECT_EQ(first, prefix + std::to_string(port));
+        const RawReply reply = Get(port, "/thumbnails/E71_S.png");
+        EXPECT_EQ(reply.body, "E71_S");
+        EXPECT_EQ(serve.readLine(), "GET /thumbnails/E71_S.png 200 5");
+        Get(port, "/%2e%2e/site.ini", "HEAD");
+        EXPECT_EQ(serve.readLine(), "HEAD /%2e%2e/site.ini 404 0");
+        serve.signal(signal);
+        EXPECT_EQ(serve.wait(), 0) << signal;
+    }
+}
+
+TEST(SiteProgram, RefusalsGoToStandardErrorWithExitCode1) {
+    TempDir dir;
+    test::MakeModelFolders(dir.file("models"), test::SampleModels());
+    struct Case {
+        std::vector<std::string> args;
+        std::string err;
+    };
+    for (const Case& c :
+         {Case{{"build", "--models", dir.file("models"), "--update", dir.file("models"), "--version", "1.0", "--out",
+                dir.file("site")},
+               "pavoline-site: --version \"1.0\": not four numbers such as 1.0.0.2\n"},
+          Case{{"serve", dir.file("models")},
+               "pavoline-site: " + dir.file("models") + ": not a site (no site.ini); make one with pavoline-site build\n"},
+          Case{{"serve", dir.file("models"), "--port", "65536"}, "pavoline-site: --port 65536: not a port number\n"},
+          Case{{"publish"},
+               "usage: pavoline-site build --models DIR [--update DIR --version V --features TEXT] --out SITE\n"
+               "       pavoline-site serve SITE [--port N] [--bind ADDR]\n"}}) {
+        const auto result = pavoline::test::RunProgram(PAVOLINE_SITE_TOOL, c.args);
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err, c.err);
+    }
+    EXPECT_FALSE(pavoline::test::FileExists(dir.file("site")));
+}
+
+} // namespace
+} // namespace pavoline::site
