@@ -3,10 +3,13 @@
 #include "launcher_state.h"
 #include "model_manage.h"
 #include "phone_select.h"
+#include "download.h"
+#include "platform.h"
 #include "plugin_api.h"
 #include "suite_version.h"
 #include "theme_frame.h"
 #include "tip_dialog.h"
+#include "update_server.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -34,7 +37,10 @@ namespace {
 constexpr int kButtonTop = 31;
 constexpr int kButtonFallbackSize = 20;
 constexpr int kCloseFromRight = 24, kMaximizeFromRight = 57, kMinimizeFromRight = 89;
-constexpr int kUpdateTimerFirstMs = 100, kUpdateTimerAfterEditorMs = 3000;
+constexpr int kUpdateTimerFirstMs = 100, kUpdateTimerAfterCheckMs = 8000, kUpdateTimerAfterEditorMs = 3000;
+constexpr const char* kHandOverToken = "hsaldkrue";
+
+void (*gExit)(int) = std::_Exit;
 
 bool OpenWithDesktop(const QString& path) { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); }
 bool (*gHelpOpener)(const QString&) = OpenWithDesktop;
@@ -223,11 +229,57 @@ CMainFrame::CMainFrame(ModelCatalogue& catalogue, QString programDir)
     if (screen()) FitToScreen(screen()->availableGeometry());
     view_ = new CMainFormView(catalogue_, this, this, programDir_);
     view_->setGeometry(rect());
-    updateTimerMs_ = kUpdateTimerFirstMs;
-    updateTimer_.start(updateTimerMs_, this);
+    // After each check the next one is due in 8 s, while the launcher's own pages are shown.
+    connect(&checkThread_, &WorkerThread::finished, this, [this] {
+        if (editorMode_ == 0) startUpdateTimer(kUpdateTimerAfterCheckMs);
+    });
+    startUpdateTimer(kUpdateTimerFirstMs);
 }
 
-CMainFrame::~CMainFrame() { delete themeFrame_; }
+CMainFrame::~CMainFrame() {
+    checkThread_.waitServingSends();
+    delete themeFrame_;
+}
+
+void CMainFrame::startUpdateTimer(int ms) {
+    updateTimerMs_ = ms;
+    updateTimer_.start(ms, this);
+}
+
+void CMainFrame::StartUpdateCheck() {
+    if (checkThread_.running()) return;
+    gUpdateState = 0;
+    const std::string url = VersionQueryUrl(SuiteVersionText());
+    checkThread_.start([this, url] {
+        std::string body;
+        if (FetchText(url, body) != kDownloadComplete) {
+            gUpdateState = -1; // the new-version flag keeps what the last answer said
+            return;
+        }
+        gNewVersion = ReplyNamesNewerVersion(body);
+        sendMessage(view_, WM_NEWVERSION, gNewVersion.load() ? 1 : 0);
+        gUpdateState = 1;
+    });
+}
+
+void CMainFrame::SetExitForTesting(void (*exit)(int code)) { gExit = exit ? exit : std::_Exit; }
+
+void CMainFrame::runUpdate() {
+    if (!gNewVersion.load()) {
+        const int state = gUpdateState.load();
+        ShowTip(state == -1 ? "未检测到可用的网络连接。" : state == 1 ? "软件已为最新版本，无需升级。" : "正在连接服务器……");
+        return;
+    }
+    CTipDlg offer;
+    offer.Set("检测到新版软件，是否升级？\r\n（将退出当前应用程序）", CTipDlg::kYesNo, 0);
+    if (offer.exec() != CTipDlg::kResultOk) return;
+    const std::string updater = programDir_.toStdString() + "Novarel/Novarel";
+    if (StartProgram(updater, {SuiteVersionText(), kHandOverToken})) {
+        gExit(0); // at once: the updater replaces the suite's files
+        return;
+    }
+    ShowTip("无法正常启动升级程序！");
+}
 
 void CMainFrame::FitToScreen(const QRect& available) {
     QRect frame(pos(), size().boundedTo(available.size()));
@@ -253,8 +305,8 @@ void CMainFrame::resizeEvent(QResizeEvent* event) {
 
 void CMainFrame::timerEvent(QTimerEvent* event) {
     if (event->timerId() == updateTimer_.timerId()) {
-        // The update check comes with its own issue; until then the timer only keeps its rhythm.
         updateTimer_.stop();
+        StartUpdateCheck();
         return;
     }
     QWidget::timerEvent(event);
@@ -291,8 +343,7 @@ void CMainFrame::switchMode(int mode, LPARAM lParam) {
             view_->RepaintBackBuffer();
         else
             view_->ToggleMaximize();
-        updateTimerMs_ = kUpdateTimerAfterEditorMs;
-        updateTimer_.start(updateTimerMs_, this);
+        startUpdateTimer(kUpdateTimerAfterEditorMs);
         view_->update();
     }
     setUpdatesEnabled(true);
@@ -334,6 +385,9 @@ LRESULT CMainFrame::windowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         return 1;
     case WM_SHOW_HELP:
         ShowHelp();
+        return 1;
+    case WM_RUN_UPDATE:
+        runUpdate();
         return 1;
     case WM_COMMAND:
         if (wParam == ID_APP_ABOUT) ShowAbout();

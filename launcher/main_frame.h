@@ -7,6 +7,7 @@
 #include "message_window.h"
 #include "model_manage.h"
 #include "owner_drawn.h"
+#include "worker_thread.h"
 
 #include <QBasicTimer>
 #include <QObject>
@@ -96,6 +97,11 @@ public:
     // Opens the help file, or says in a tip why it cannot.
     void ShowHelp();
     static void SetHelpOpenerForTesting(bool (*opener)(const QString& path));
+    // How the launcher ends when it hands over to the updater (std::_Exit by default).
+    static void SetExitForTesting(void (*exit)(int code));
+    bool updateCheckRunning() const { return checkThread_.running(); }
+    // One version query now, on its worker (timer 1 does this on its own schedule).
+    void StartUpdateCheck();
     // The about box (modal); also on the caption's context menu.
     void ShowAbout();
 
@@ -106,6 +112,9 @@ protected:
 
 private:
     void switchMode(int mode, LPARAM lParam);
+    void startUpdateTimer(int ms);
+    // The update button: the state of the check, or the offer to update.
+    void runUpdate();
 
     ModelCatalogue& catalogue_;
     QString programDir_;
@@ -117,6 +126,7 @@ private:
     QRect normalGeometry_;
     QBasicTimer updateTimer_;
     int updateTimerMs_ = 0;
+    WorkerThread checkThread_;
 };
 
 } // namespace pavoline

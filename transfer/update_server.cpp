@@ -19,4 +19,12 @@ std::string VersionQueryUrl(const std::string& version) {
     return "http://" + UpdateServerHost() + "/port/themeEditor/?vnum=" + version;
 }
 
+std::string VersionReplyText(const std::string& body) {
+    constexpr size_t kReplyChars = 2047;
+    const std::string head = body.substr(0, kReplyChars);
+    return head.substr(0, head.find('\0'));
+}
+
+bool ReplyNamesNewerVersion(const std::string& body) { return VersionReplyText(body).rfind("http://", 0) == 0; }
+
 } // namespace pavoline

@@ -5,7 +5,9 @@
 #include "launcher_state.h"
 #include "main_frame.h"
 #include "phone_select.h"
+#include "http_server.h"
 #include "skin_test_support.h"
+#include "suite_version.h"
 #include "theme_frame.h"
 #include "tip_dialog.h"
 
@@ -14,6 +16,7 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QPainter>
 #include <QImage>
 #include <QLocalServer>
@@ -593,6 +596,87 @@ private slots:
         QVERIFY(InstallQtChineseTranslations());
         QMessageBox box(QMessageBox::Information, "Pavoline", "x", QMessageBox::Ok);
         QVERIFY(box.button(QMessageBox::Ok)->text().contains("确定"));
+    }
+
+    void theUpdateCheckFollowsTheServersReply() {
+        test::TestHttpServer server;
+        std::mutex replyMutex;
+        std::string reply;
+        server.routes().Get("/port/themeEditor/", [&](const httplib::Request& req, httplib::Response& res) {
+            std::lock_guard<std::mutex> lock(replyMutex);
+            res.set_content(req.get_param_value("vnum") == SuiteVersionText() ? reply : "wrong version", "text/plain");
+        });
+        server.start();
+        qputenv("PAVOLINE_UPDATE_HOST", QByteArray("127.0.0.1:") + QByteArray::number(server.port()));
+        auto l = MakeLauncher(1);
+        auto check = [&](const std::string& body) {
+            {
+                std::lock_guard<std::mutex> lock(replyMutex);
+                reply = body;
+            }
+            QTRY_VERIFY(!l->frame.updateCheckRunning());
+            l->frame.StartUpdateCheck();
+            QTRY_VERIFY(!l->frame.updateCheckRunning());
+        };
+        auto pressUpdate = [&] {
+            CTipDlg::SetNextAnswer(CTipDlg::kResultCancel);
+            QTest::mouseClick(l->page()->form()->FindElement("Btn_Update", 90000)->Widget(), Qt::LeftButton);
+            return CTipDlg::LastText();
+        };
+        gUpdateState = 0;
+        QCOMPARE(pressUpdate(), QString("正在连接服务器……"));
+        const QString offer = "检测到新版软件，是否升级？\r\n（将退出当前应用程序）";
+        for (const auto& [body, newer] : {std::pair{std::string("http://127.0.0.1/info.ini"), true},
+                                          std::pair{std::string(" http://x/info.ini"), false},
+                                          std::pair{std::string("HTTP://x/info.ini"), false},
+                                          std::pair{std::string("https://x/info.ini"), false},
+                                          std::pair{std::string(), false},
+                                          std::pair{std::string("http://x/a") + std::string(3000, 'b'), true}}) {
+            check(body);
+            QCOMPARE(gUpdateState.load(), 1);
+            QCOMPARE(l->shown("Sta_NewVersionIcon"), newer);
+            QCOMPARE(pressUpdate(), newer ? offer : QString("软件已为最新版本，无需升级。"));
+        }
+        check("http://127.0.0.1/info.ini");
+        server.stop();
+        check("");
+        QCOMPARE(gUpdateState.load(), -1);
+        QVERIFY(l->shown("Sta_NewVersionIcon")); // the last answer stands
+        gNewVersion = false;
+        QCOMPARE(pressUpdate(), QString("未检测到可用的网络连接。"));
+        qunsetenv("PAVOLINE_UPDATE_HOST");
+    }
+
+    void acceptingTheOfferStartsTheUpdaterAndEnds() {
+        auto l = MakeLauncher(1);
+        static int exitCode = -1;
+        CMainFrame::SetExitForTesting([](int code) { exitCode = code; });
+        gNewVersion = true;
+        // A stand-in updater that writes down its arguments.
+        QDir().mkpath(l->dir.path() + "Novarel");
+        const QString updater = l->dir.path() + "Novarel/Novarel";
+        QFile script(updater);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write(QString("#!/bin/sh\nprintf '%s|' \"$#\" \"$@\" > '%1'\n").arg(l->dir.path() + "args").toUtf8());
+        script.close();
+        script.setPermissions(script.permissions() | QFile::ExeOwner);
+        CTipDlg::SetNextAnswer(CTipDlg::kResultOk);
+        sendMessage(&l->frame, WM_RUN_UPDATE);
+        QCOMPARE(exitCode, 0);
+        QFile args(l->dir.path() + "args");
+        QTRY_VERIFY(QFileInfo(args.fileName()).size() > 0);
+        QVERIFY(args.open(QIODevice::ReadOnly));
+        QCOMPARE(QString(args.readAll()), QString("2|%1|hsaldkrue|").arg(SuiteVersionText()));
+        // No updater to start: the launcher says so and stays.
+        exitCode = -1;
+        QFile::remove(updater);
+        CTipDlg::SetNextAnswer(CTipDlg::kResultOk);
+        CTipDlg::SetNextAnswer(CTipDlg::kResultOk);
+        sendMessage(&l->frame, WM_RUN_UPDATE);
+        QCOMPARE(CTipDlg::LastText(), QString("无法正常启动升级程序！"));
+        QCOMPARE(exitCode, -1);
+        CMainFrame::SetExitForTesting(nullptr);
+        gNewVersion = false;
     }
 
     void keysNeverCloseTheForm() {
