@@ -231,6 +231,7 @@ CMainFrame::CMainFrame(ModelCatalogue& catalogue, QString programDir)
     view_->setGeometry(rect());
     // After each check the next one is due in 8 s, while the launcher's own pages are shown.
     connect(&checkThread_, &WorkerThread::finished, this, [this] {
+        ++updateChecksDone_;
         if (editorMode_ == 0) startUpdateTimer(kUpdateTimerAfterCheckMs);
     });
     startUpdateTimer(kUpdateTimerFirstMs);

@@ -100,6 +100,7 @@ public:
     // How the launcher ends when it hands over to the updater (std::_Exit by default).
     static void SetExitForTesting(void (*exit)(int code));
     bool updateCheckRunning() const { return checkThread_.running(); }
+    int updateChecksDone() const { return updateChecksDone_; }
     // One version query now, on its worker (timer 1 does this on its own schedule).
     void StartUpdateCheck();
     // The about box (modal); also on the caption's context menu.
@@ -127,6 +128,7 @@ private:
     QBasicTimer updateTimer_;
     int updateTimerMs_ = 0;
     WorkerThread checkThread_;
+    int updateChecksDone_ = 0;
 };
 
 } // namespace pavoline

@@ -5,11 +5,13 @@
 #include <httplib.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace pavoline::site {
@@ -177,9 +179,11 @@ void SiteServer::serveFile(const std::string& relative, const std::string& host,
     // Streamed in pieces, so a package of any size costs one buffer per request.
     response.set_content_provider(
         static_cast<size_t>(size), ContentType(relative),
-        [fd](size_t offset, size_t length, httplib::DataSink& sink) {
+        [fd, rate = rate_](size_t offset, size_t length, httplib::DataSink& sink) {
             char piece[kStreamPiece];
             const ssize_t n = pread(fd, piece, std::min(length, sizeof piece), static_cast<off_t>(offset));
+            if (n > 0 && rate > 0)
+                std::this_thread::sleep_for(std::chrono::microseconds(static_cast<uint64_t>(n) * 1000000 / rate));
             return n > 0 && sink.write(piece, static_cast<size_t>(n));
         },
         [fd](bool) { close(fd); });

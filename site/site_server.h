@@ -4,6 +4,7 @@
 
 #include "site_layout.h"
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -45,6 +46,8 @@ public:
     void stop();
     bool isRunning() const;
     void setRequestLog(std::function<void(const std::string&)> log) { log_ = std::move(log); }
+    // Sends each file at most this fast (0: as fast as it can), to show a slow line.
+    void setRate(uint64_t bytesPerSecond) { rate_ = bytesPerSecond; }
 
 private:
     void handle(const httplib::Request& request, httplib::Response& response) const;
@@ -55,6 +58,7 @@ private:
     std::string boundHost_;
     std::unique_ptr<httplib::Server> server_;
     std::function<void(const std::string&)> log_;
+    uint64_t rate_ = 0;
 };
 
 } // namespace pavoline::site

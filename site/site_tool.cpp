@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -18,7 +19,7 @@ namespace pavoline::site {
 namespace {
 
 const char kUsage[] = "usage: pavoline-site build --models DIR [--update DIR --version V --features TEXT] --out SITE\n"
-                      "       pavoline-site serve SITE [--port N] [--bind ADDR]\n";
+                      "       pavoline-site serve SITE [--port N] [--bind ADDR] [--rate BYTES_PER_SECOND]\n";
 
 // "--name value" pairs after the first `positional` arguments; false for anything else.
 bool ReadOptions(const std::vector<std::string>& args, size_t from, const std::vector<std::string>& known,
@@ -51,7 +52,7 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
 // runs inside the server's threads.
 int Serve(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     std::map<std::string, std::string> o;
-    if (args.size() < 2 || !ReadOptions(args, 2, {"--port", "--bind"}, o)) {
+    if (args.size() < 2 || !ReadOptions(args, 2, {"--port", "--bind", "--rate"}, o)) {
         err << kUsage;
         return 1;
     }
@@ -61,6 +62,15 @@ int Serve(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     if (!port) {
         err << "pavoline-site: --port " << o["--port"] << ": not a port number\n";
         return 1;
+    }
+    uint64_t rate = 0;
+    if (o.count("--rate")) {
+        char* end = nullptr;
+        rate = std::strtoull(o["--rate"].c_str(), &end, 10);
+        if (o["--rate"].empty() || *end != '\0' || rate == 0) {
+            err << "pavoline-site: --rate " << o["--rate"] << ": not a number of bytes per second\n";
+            return 1;
+        }
     }
     if (!PathExists(site + "/" + kSiteRecordFile)) {
         err << "pavoline-site: " << site << ": not a site (no " << kSiteRecordFile << "); make one with pavoline-site build\n";
@@ -74,6 +84,7 @@ int Serve(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     pthread_sigmask(SIG_BLOCK, &signals, nullptr); // before the server's threads start, so they inherit it
 
     SiteServer server(site);
+    server.setRate(rate);
     std::mutex lines;
     server.setRequestLog([&](const std::string& line) {
         std::lock_guard<std::mutex> lock(lines);

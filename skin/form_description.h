@@ -15,7 +15,10 @@
 // Geometry is x, y, w, h in pixels inside the parent; "class" names a style class of Default.skn;
 // "image" is a picture file beside the skin; "text" is the initial text; "visible"="0" hides;
 // labels wrap their text with "wrap"="1" at word boundaries, with "wrap"="any" anywhere. A form's
-// "minw" and "minh" give the smallest host that still shows all it holds (default: w and h).
+// "minw" and "minh" give the smallest host that still shows all it holds (default: w and h); with
+// "resize"="1" a form fills its host and a list row its list's width, and their elements keep their
+// place by "anchor" ("right": to the right edge, "stretch": to both) and "vanchor" ("bottom",
+// "stretch").
 
 #include <QHash>
 #include <QString>

@@ -158,7 +158,14 @@ public:
     IListRow* AddRow(const QString& rowTemplate) override;
     int RowCount() const override { return static_cast<int>(rows_.size()); }
     IListRow* Row(int index) override;
-    void Redraw() override { Update(); }
+    void Redraw() override {
+        // The rows are placed now, not at the next turn of the event loop.
+        if (auto* area = qobject_cast<QScrollArea*>(widget_); area && area->widget()->layout()) {
+            area->widget()->layout()->activate();
+            area->setWidgetResizable(true); // sizes the rows' widget to them at once
+        }
+        Update();
+    }
 
     // IProgressBar
     void SetRange(int low, int high) override {
@@ -217,6 +224,18 @@ public:
 
     const ElementSpec& spec() const { return spec_; }
     QRect base() const { return base_; }
+    bool anchored() const { return spec_.attributes.contains("anchor") || spec_.attributes.contains("vanchor"); }
+    // Its place in a parent grown (or shrunk) by dx, dy from the size the skin gives the parent.
+    void Reanchor(int dx, int dy) {
+        QRect place(spec_.number("x"), spec_.number("y"), spec_.number("w", 10), spec_.number("h", 10));
+        const QString across = spec_.attribute("anchor"), down = spec_.attribute("vanchor");
+        if (across == "right") place.translate(dx, 0);
+        if (across == "stretch") place.setWidth(std::max(1, place.width() + dx));
+        if (down == "bottom") place.translate(0, dy);
+        if (down == "stretch") place.setHeight(std::max(1, place.height() + dy));
+        base_ = place;
+        if (widget_) widget_->setGeometry(base_.translated(offset_, 0));
+    }
 
 private:
     Form* form_;
@@ -270,13 +289,37 @@ void Element::Empty() {
     }
 }
 
+// Keeps a container's anchored children in place when the container's size differs from the size
+// the skin gives it: "anchor"="right" keeps an element's distance to the right edge, "stretch" to
+// both edges (its width follows); "vanchor"="bottom" or "stretch" likewise downwards.
+class AnchorLayout : public QObject {
+public:
+    AnchorLayout(QWidget* container, QSize designed) : QObject(container), container_(container), designed_(designed) {
+        container->installEventFilter(this);
+    }
+    void add(Element* element) { anchored_.push_back(element); }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == container_ && event->type() == QEvent::Resize) apply();
+        return false;
+    }
+    void apply() {
+        const int dx = container_->width() - designed_.width(), dy = container_->height() - designed_.height();
+        for (Element* element : anchored_) element->Reanchor(dx, dy);
+    }
+
+private:
+    QWidget* container_;
+    QSize designed_;
+    std::vector<Element*> anchored_;
+};
+
 // Builds widgets from specs and routes their notifications to the host window.
 class Form : public QObject, public ISkinForm {
 public:
     Form(const SkinDescription& skin, const ElementSpec& spec, QWidget* host, const QString& styleSheet);
     // A host larger than the form (a maximised window) shows the form centred across its width.
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Resize && watched == parent() && root_) centre();
+        if (event->type() == QEvent::Resize && watched == parent() && root_) fitToHost();
         // The wheel over a scroll bar pages like the wheel over its page; moving the bar alone
         // would leave the two showing different positions.
         if (event->type() == QEvent::Wheel)
@@ -288,11 +331,15 @@ public:
             }
         return QObject::eventFilter(watched, event);
     }
-    // Centred across the host's width, also when the host is narrower than the form (its edges
-    // are then cut equally on both sides).
-    void centre() {
+    // A resizable form ("resize"="1") fills its host, down to its smallest size; any other is
+    // centred across the host's width, also when the host is narrower (its edges are then cut
+    // equally on both sides).
+    void fitToHost() {
         auto* host = static_cast<QWidget*>(parent());
-        root_->move((host->width() - root_->width()) / 2, 0);
+        if (resizable_)
+            root_->setGeometry(0, 0, std::max(host->width(), minimum_.width()), std::max(host->height(), minimum_.height()));
+        else
+            root_->move((host->width() - root_->width()) / 2, 0);
     }
     ISkinElement* FindElement(const QString& name, int flags) override;
     QWidget* Root() override { return root_; }
@@ -309,6 +356,8 @@ private:
     const SkinDescription& skin_;
     MessageWindow* notifyTarget_;
     QPointer<QWidget> root_;
+    bool resizable_ = false;
+    QSize minimum_;
     std::vector<std::unique_ptr<Element>> elements_;
     QHash<QString, Element*> byName_;
     QSet<QString> reportedMissing_;
@@ -318,7 +367,13 @@ class ListRow : public IListRow {
 public:
     ListRow(Form* form, Element* list, const ElementSpec& spec, QWidget* parent, int index) : index_(index) {
         widget_ = form->build(spec, parent, byName_, parts_);
-        widget_->setFixedSize(spec.number("w", 100), spec.number("h", 40));
+        // A resizable row spans its list's width, its anchored parts following.
+        if (spec.attribute("resize") == "1") {
+            widget_->setFixedHeight(spec.number("h", 40));
+            widget_->setMinimumWidth(spec.number("minw", spec.number("w", 100)));
+        } else {
+            widget_->setFixedSize(spec.number("w", 100), spec.number("h", 40));
+        }
         for (size_t i = 1; i < parts_.size(); ++i) {
             QWidget* w = parts_[i]->Widget();
             const QString name = parts_[i]->Name();
@@ -391,11 +446,13 @@ Form::Form(const SkinDescription& skin, const ElementSpec& spec, QWidget* host, 
     root_->setGeometry(0, 0, spec.number("w", host->width()), spec.number("h", host->height()));
     // The smallest host that still shows all of the form ("minw", "minh"): a host placed in a
     // scroll area scrolls rather than cutting the form off on a small screen.
-    host->setMinimumSize(spec.number("minw", root_->width()), spec.number("minh", root_->height()));
+    resizable_ = spec.attribute("resize") == "1";
+    minimum_ = QSize(spec.number("minw", root_->width()), spec.number("minh", root_->height()));
+    host->setMinimumSize(minimum_);
     if (host->width() < root_->width() || host->height() < root_->height())
         host->resize(std::max(host->width(), root_->width()), std::max(host->height(), root_->height()));
     host->installEventFilter(this);
-    centre();
+    fitToHost();
     root_->show();
 }
 
@@ -476,7 +533,8 @@ QWidget* Form::build(const ElementSpec& spec, QWidget* parent, QHash<QString, El
     if (auto* label = qobject_cast<ClickableLabel*>(widget); label && spec.attribute("clickable") == "1")
         QObject::connect(label, &ClickableLabel::clicked, this, [sendClick, element] { sendClick(element); });
     if (auto* combo = qobject_cast<SkinComboBox*>(widget)) {
-        QObject::connect(combo, qOverload<int>(&QComboBox::currentIndexChanged), this, [this, element](int) {
+        // Every choice the user makes, also of the entry already selected.
+        QObject::connect(combo, qOverload<int>(&QComboBox::activated), this, [this, element](int) {
             notify(pavoline::WM_SKIN_SELCHANGE, reinterpret_cast<pavoline::WPARAM>(element), 0);
         });
         QObject::connect(combo, &SkinComboBox::popupOpened, this, [this, element] {
@@ -510,7 +568,16 @@ QWidget* Form::build(const ElementSpec& spec, QWidget* parent, QHash<QString, El
         });
         bar->installEventFilter(this);
     }
-    for (const ElementSpec& child : spec.children) build(child, widget, into, owner);
+    AnchorLayout* anchors = nullptr;
+    for (const ElementSpec& child : spec.children) {
+        const size_t at = owner.size();
+        build(child, widget, into, owner);
+        Element* built = owner[at].get(); // a child's own element comes before its descendants'
+        if (!built->anchored()) continue;
+        if (!anchors)
+            anchors = new AnchorLayout(widget, QSize(spec.number("w", widget->width()), spec.number("h", widget->height())));
+        anchors->add(built);
+    }
     return widget;
 }
 

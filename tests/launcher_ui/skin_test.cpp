@@ -166,8 +166,11 @@ private slots:
         QCOMPARE(box->GetItemText(1), QString("N"));
         auto* combo = qobject_cast<QComboBox*>(family->Widget());
         QCOMPARE(combo->view()->objectName(), QString("PopupSingleList_ComboBox"));
-        combo->setCurrentIndex(1); // as the user would
-        QCOMPARE(host.messages.size(), size_t(1));
+        combo->setCurrentIndex(1); // as the user would pick it from the list
+        emit combo->activated(1);
+        emit combo->activated(1); // the same entry again is another choice
+        QCOMPARE(host.messages.size(), size_t(2));
+        host.messages.erase(host.messages.begin());
         QCOMPARE(host.messages[0].message, WM_SKIN_SELCHANGE);
         QCOMPARE(host.messages[0].wParam, reinterpret_cast<WPARAM>(family));
         QCOMPARE(box->GetCurSel(), 1);

@@ -1,0 +1,578 @@
+// The model manager as a user meets it, against a real pavoline-site serving the sample site: the
+// catalogue fetch, filters and search, installing with the progress page and its cancel, the
+// install-done page, and uninstalling.
+#include "all_models.h"
+#include "http_server.h"
+#include "install_done.h"
+#include "installed_models.h"
+#include "launcher_state.h"
+#include "main_frame.h"
+#include "model_manage.h"
+#include "phone_select.h"
+#include "progress_page.h"
+#include "skin_test_support.h"
+#include "theme_frame.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QLabel>
+#include <QPainter>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace pavoline {
+namespace {
+
+const QString kSuite = PAVOLINE_SUITE_DIR;
+const QString kBuild = PAVOLINE_BUILD_DIR;
+const QString kNetworkError = "接入网络失败，无法更新机型信息。\r\n请检查网络。";
+
+// pavoline-site serve on an ephemeral port, for as long as the object lives.
+class SiteServer {
+public:
+    explicit SiteServer(const QString& site, const QStringList& extra = {}) {
+        process_.start(PAVOLINE_SITE_TOOL, QStringList{"serve", site, "--port", "0"} + extra);
+        if (!process_.waitForReadyRead(20000)) qFatal("pavoline-site did not start");
+        const QString first = QString::fromUtf8(process_.readLine()).trimmed();
+        host_ = first.mid(first.lastIndexOf("http://") + 7);
+    }
+    ~SiteServer() {
+        process_.terminate();
+        process_.waitForFinished(10000);
+    }
+    const QString& host() const { return host_; }
+    void useAsUpdateServer() const { qputenv("PAVOLINE_UPDATE_HOST", host_.toUtf8()); }
+    // The request lines logged so far that contain text.
+    int requests(const QString& text) {
+        log_ += QString::fromUtf8(process_.readAllStandardOutput());
+        return static_cast<int>(log_.count(text));
+    }
+
+private:
+    QProcess process_;
+    QString host_, log_;
+};
+
+QString UnusedHost() { return "127.0.0.1:" + QString::number(test::UnusedPort()); }
+
+void CopyTree(const QString& from, const QString& to) { QProcess::execute("cp", {"-r", from + "/.", to}); }
+
+// A launcher on a copy of the build's suite (three sample models installed), with its own
+// temporary directory for packages and thumbnails.
+struct Launcher {
+    QTemporaryDir temp;
+    QString dir = temp.path() + "/suite/";
+    QString tmp = temp.path() + "/tmp/";
+    std::unique_ptr<ModelCatalogue> catalogue;
+    std::unique_ptr<CMainFrame> frame;
+
+    explicit Launcher(const QString& updateHost) {
+        QDir().mkpath(dir);
+        QDir().mkpath(tmp);
+        CopyTree(kSuite, dir);
+        qputenv("TMPDIR", tmp.toUtf8());
+        qputenv("PAVOLINE_UPDATE_HOST", updateHost.toUtf8());
+        catalogue = std::make_unique<ModelCatalogue>(dir.toStdString());
+        catalogue->LoadInstalled();
+        frame = std::make_unique<CMainFrame>(*catalogue, dir);
+        SetAppMainWindow(frame.get());
+        frame->show();
+        // The first update check tells whether the server can be reached.
+        QTRY_VERIFY_WITH_TIMEOUT(frame->updateChecksDone() > 0, 20000);
+    }
+    ~Launcher() {
+        SetAppMainWindow(nullptr);
+        frame.reset();
+        qunsetenv("TMPDIR");
+        qunsetenv("PAVOLINE_UPDATE_HOST");
+    }
+    CPhoneSelectDlg* phones() const { return frame->view()->phonePage(); }
+    CModelManageDlg* manager() const { return frame->view()->managerPage(); }
+    CAllModelDlg* all() const { return manager()->allModelsPage(); }
+    CInstalledModelDlg* installed() const { return manager()->installedModelsPage(); }
+    void openManager() {
+        QTest::mouseClick(phones()->form()->FindElement("Btn_PhoneManager", 90000)->Widget(), Qt::LeftButton);
+    }
+    void clickTab(const char* tab) { QTest::mouseClick(manager()->element(tab)->Widget(), Qt::LeftButton); }
+    // The models the all-models page lists, in row order.
+    QStringList listed() const {
+        QStringList names;
+        directui::IList* list = all()->listWindow()->list();
+        for (int i = 0; i < list->RowCount(); ++i) names << list->Row(i)->Part("Sta_AL_Name")->GetText();
+        return names;
+    }
+    directui::IListRow* row(const QString& model) const {
+        directui::IList* list = all()->listWindow()->list();
+        for (int i = 0; i < list->RowCount(); ++i)
+            if (list->Row(i)->Part("Sta_AL_Name")->GetText() == model) return list->Row(i);
+        return nullptr;
+    }
+    void tick(const QStringList& models) {
+        for (const QString& model : models) QTest::mouseClick(row(model)->PartAt(0)->Widget(), Qt::LeftButton);
+    }
+    void pressInstall() { QTest::mouseClick(all()->element("Btn_Install")->Widget(), Qt::LeftButton); }
+    QStringList installedModels() const {
+        QStringList names;
+        for (const CInstalledModel& m : catalogue->installed()) names << QString::fromStdString(m.model);
+        return names;
+    }
+    QStringList packagesLeft() const { return QDir(tmp).entryList({"~tavix_*.zip"}, QDir::Files); }
+};
+
+// Acts on modal windows as they come up, from the event loop: act returns true once it is done.
+void WhenModal(const std::function<bool(QWidget*)>& act) {
+    auto* timer = new QTimer(qApp);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, act] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal && modal->isVisible() && act(modal)) timer->deleteLater();
+    });
+    timer->start(10);
+}
+
+CTipDlg* TipSaying(QWidget* modal, const QString& text) {
+    auto* tip = qobject_cast<CTipDlg*>(modal);
+    return tip && tip->text() == text ? tip : nullptr;
+}
+
+void Click(CSkinDialog* dialog, const char* button) {
+    QTest::mouseClick(dialog->form()->FindElement(button, 90000)->Widget(), Qt::LeftButton);
+}
+
+// A screenshot of the launcher with a modal window over it, as the user sees the two.
+void SaveWithModal(QWidget* frame, QWidget* modal, const QString& name) {
+    QPixmap shot = frame->grab();
+    QPainter(&shot).drawPixmap(modal->pos() - frame->pos(), modal->grab());
+    QVERIFY(shot.save(test::ScreenshotPath(name)));
+}
+
+void SetFileText(const QString& path, const QByteArray& text) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(text);
+}
+
+// A file the uninstall cannot delete, also for root: immutable when running as root, in a
+// directory without write permission otherwise.
+bool MakeUndeletable(const QString& file, bool undeletable) {
+    if (geteuid() == 0)
+        return QProcess::execute("chattr", {undeletable ? "+i" : "-i", file}) == 0;
+    return chmod(QFileInfo(file).absolutePath().toUtf8().constData(), undeletable ? 0555 : 0755) == 0;
+}
+
+} // namespace
+
+class ModelManagerTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir sites_;
+    // A copy of the sample site that a test may change.
+    QString copyOfSampleSite(const QString& name) {
+        const QString site = sites_.path() + "/" + name;
+        QDir().mkpath(site);
+        CopyTree(kBuild + "/site", site);
+        return site;
+    }
+
+private slots:
+    void initTestCase() { test::LoadSuiteSkin(); }
+    void init() { gInstalledListChanged = false; }
+
+    void openingFetchesTheCatalogueOnceAndOfflineStartsOnTheInstalledModels() {
+        SiteServer server(kBuild + "/site");
+        {
+            Launcher l(server.host());
+            QCOMPARE(gUpdateState.load(), 1);
+            bool noticeSeen = false;
+            WhenModal([&](QWidget* modal) {
+                if (!TipSaying(modal, "正在连接服务器，请稍候……")) return false;
+                noticeSeen = true;
+                SaveWithModal(l.frame.get(), modal, "manager_wait_notice");
+                return true;
+            });
+            l.openManager();
+            QTRY_VERIFY_WITH_TIMEOUT(l.manager() && l.manager()->catalogueShown(), 20000);
+            QVERIFY(noticeSeen);
+            // Eleven models: the twelfth is a beta, shown only beside test.flag.
+            QCOMPARE(l.listed().size(), 11);
+            for (const char* installed : {"N70", "E71", "X6"}) {
+                QVERIFY(l.row(installed)->Part("Sta_AL_Installed")->IsVisible());
+                QVERIFY(!l.row(installed)->Part("CB_AL_Item")->IsVisible());
+            }
+            QVERIFY(!l.row("N95")->Part("Sta_AL_Installed")->IsVisible());
+            for (const QString& model : l.listed()) QVERIFY(QFileInfo(l.tmp + "~TAVIX_" + model + ".png").size() > 0);
+            QVERIFY(!qobject_cast<QLabel*>(l.row("N95")->PartAt(0)->Widget())->pixmap().isNull());
+            QVERIFY(l.frame->grab().save(test::ScreenshotPath("manager_all_models")));
+            // A second opening neither waits nor downloads.
+            const int catalogueRequests = server.requests("/port/themeModel/");
+            QTest::mouseClick(l.all()->element("Btn_AllModel2Main")->Widget(), Qt::LeftButton);
+            QTRY_VERIFY(l.frame->view()->phonePageActive());
+            l.openManager();
+            QTest::qWait(200);
+            QCOMPARE(l.manager()->fetchCount(), 1);
+            QCOMPARE(server.requests("/port/themeModel/"), catalogueRequests);
+        }
+        {
+            // Offline: told so, then the installed models without a wait; the all-models tab fetches.
+            Launcher l(UnusedHost());
+            QCOMPARE(gUpdateState.load(), -1);
+            CTipDlg::SetNextAnswer(CTipDlg::kResultOk);
+            l.openManager();
+            QCOMPARE(CTipDlg::LastText(), QString("无法连接服务器，请检查您的网络连接!"));
+            QVERIFY(l.installed() && l.installed()->isVisible());
+            QVERIFY(!l.all());
+            QTest::qWait(200);
+            QCOMPARE(l.manager()->fetchCount(), 0);
+            QCOMPARE(l.installed()->list()->RowCount(), 3);
+            QVERIFY(l.frame->grab().save(test::ScreenshotPath("manager_installed")));
+            server.useAsUpdateServer();
+            l.clickTab("Tab_RB_AllModel");
+            QTRY_VERIFY_WITH_TIMEOUT(l.manager()->catalogueShown(), 20000);
+            QCOMPARE(l.listed().size(), 11);
+        }
+    }
+
+    void aFailedFetchShowsTheNetworkErrorAndTheTabFetchesAgain() {
+        SiteServer server(kBuild + "/site");
+        Launcher l(server.host());
+        qputenv("PAVOLINE_UPDATE_HOST", UnusedHost().toUtf8()); // the server goes away
+        bool errorSeen = false;
+        WhenModal([&](QWidget* modal) {
+            CTipDlg* tip = TipSaying(modal, kNetworkError);
+            if (!tip) return false;
+            errorSeen = tip->form()->FindElement("Btn_OK", 90000)->IsVisible();
+            SaveWithModal(l.frame.get(), modal, "manager_network_error");
+            Click(tip, "Btn_OK");
+            return true;
+        });
+        l.openManager();
+        QTRY_VERIFY_WITH_TIMEOUT(errorSeen && QApplication::activeModalWidget() == nullptr, 20000);
+        QVERIFY(!l.manager()->fetchSucceeded());
+        QCOMPARE(l.listed().size(), 0);
+        server.useAsUpdateServer(); // back again: choosing the tab fetches
+        l.clickTab("Tab_RB_InstalledModel");
+        l.clickTab("Tab_RB_AllModel");
+        QTRY_VERIFY_WITH_TIMEOUT(l.manager()->fetchSucceeded(), 20000);
+        QCOMPARE(l.manager()->fetchCount(), 2);
+        QCOMPARE(l.listed().size(), 11);
+    }
+
+    void filtersAndSearchFollowTheirRules() {
+        // A site of its own, with names and values that show the rules.
+        const QString models = sites_.path() + "/filter_models";
+        struct Model {
+            const char* name;
+            const char* family;
+            const char* style;
+        };
+        const Model table[] = {{"XAB1", "Nokia", "直板"}, {"ab2", "nokia", "滑盖"}, {"a-b", "Moto", "直板"},
+                               {"C5", "Moto", "触屏"}};
+        QString ini;
+        for (const Model& m : table) {
+            const QString dir = models + "/" + m.name;
+            QDir().mkpath(dir);
+            for (const char* suffix : {".so", "_1.png", "_2.png", "_3.png", "_S.png"})
+                QFile::copy(kBuild + "/sample_site/models/N70/N70" + suffix, dir + "/" + m.name + suffix);
+            ini += QString("[%1]\nfamily = %2\nstyle = %3\nversion = 1.0\nlcdsize = 240x320\n\n").arg(m.name, m.family, m.style);
+        }
+        SetFileText(models + "/models.ini", ini.toUtf8());
+        const QString site = sites_.path() + "/filter_site";
+        QCOMPARE(QProcess::execute(PAVOLINE_SITE_TOOL, {"build", "--models", models, "--out", site}), 0);
+        SiteServer server(site);
+        Launcher l(server.host());
+        l.openManager();
+        QTRY_VERIFY_WITH_TIMEOUT(l.manager()->catalogueShown(), 20000);
+        directui::IComboBox* family = l.all()->element("Com_Family")->AsComboBox();
+        directui::IComboBox* style = l.all()->element("Com_Style")->AsComboBox();
+        QStringList families;
+        for (int i = 0; i < family->GetCount(); ++i) families << family->GetItemText(i);
+        QCOMPARE(families, QStringList({"全部系列", "Moto", "Nokia", "nokia"})); // sorted, case kept apart
+        auto choose = [&](directui::IComboBox* box, const QString& text) {
+            auto* combo = qobject_cast<QComboBox*>(l.all()->element(box == family ? "Com_Family" : "Com_Style")->Widget());
+            combo->setCurrentIndex(combo->findText(text)); // as the user picks it from the list
+            emit combo->activated(combo->currentIndex());
+        };
+        l.frame->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(l.frame.get()));
+        auto search = [&](const QString& text) {
+            CSearchEdit* edit = l.all()->searchEdit();
+            edit->setFocus();
+            QTRY_VERIFY(edit->hasFocus());
+            QTest::keyClicks(edit, text);
+            QTest::keyClick(edit, Qt::Key_Return);
+        };
+        const QStringList all = {"XAB1", "ab2", "a-b", "C5"};
+        choose(family, "Nokia");
+        QCOMPARE(l.listed(), QStringList({"XAB1", "ab2"})); // values compare without case
+        choose(style, "直板");
+        QCOMPARE(l.listed(), QStringList({"XAB1"}));
+        QVERIFY(l.frame->grab().save(test::ScreenshotPath("manager_filtered")));
+        choose(family, "全部系列");
+        QCOMPARE(l.listed(), QStringList({"XAB1", "a-b"}));
+        choose(style, "全部机型");
+        QCOMPARE(l.listed(), all);
+        search("ab");
+        QCOMPARE(l.listed(), QStringList({"XAB1", "ab2"})); // not a-b
+        QCOMPARE(family->GetCurSel(), 0);
+        QVERIFY(!l.all()->searchEdit()->hasFocus());
+        QVERIFY(l.frame->grab().save(test::ScreenshotPath("manager_searched")));
+        choose(family, "全部系列"); // the same entry again filters after a search
+        QCOMPARE(l.listed(), all);
+        search("");
+        QCOMPARE(l.listed(), all);
+        search("C5C5C5C5C5C5");
+        QCOMPARE(l.all()->searchEdit()->text(), QString("C5C5C5C5C5")); // ten characters at most
+        QCOMPARE(l.listed(), QStringList());
+        // A filter after a refresh still filters by what is chosen.
+        l.all()->Refresh();
+        choose(style, "触屏");
+        QCOMPARE(l.listed(), QStringList({"C5"}));
+    }
+
+    void tickingDecidesTheInstallButton() {
+        SiteServer server(kBuild + "/site");
+        Launcher l(server.host());
+        l.openManager();
+        QTRY_VERIFY_WITH_TIMEOUT(l.manager()->catalogueShown(), 20000);
+        directui::ISkinElement* install = l.all()->element("Btn_Install");
+        QVERIFY(!install->IsEnabled());
+        l.tick({"N95"});
+        QVERIFY(l.row("N95")->Part("CB_AL_Item")->GetCheck());
+        QVERIFY(install->IsEnabled());
+        l.tick({"N70"}); // installed: nothing to tick
+        QVERIFY(install->IsEnabled());
+        QTest::mouseClick(l.row("N73")->PartAt(2)->Widget(), Qt::LeftButton); // the box itself
+        l.tick({"N95"});
+        QVERIFY(install->IsEnabled());
+        QTest::mouseClick(l.row("N73")->PartAt(2)->Widget(), Qt::LeftButton);
+        QVERIFY(!install->IsEnabled());
+    }
+
+    void installingFourModelsAndOpeningTheFourth() {
+        SiteServer server(kBuild + "/site");
+        Launcher l(server.host());
+        l.openManager();
+        QTRY_VERIFY_WITH_TIMEOUT(l.manager()->catalogueShown(), 20000);
+        bool gridChecked = false;
+        WhenModal([&](QWidget* modal) {
+            auto* done = qobject_cast<InstallDonePage*>(modal);
+            if (!done) return false;
+            directui::IList* grid = done->list();
+            gridChecked = grid->RowCount() == 2 && grid->Row(1)->Part("Lgo_InstallDone_Item1")->IsVisible() &&
+                          !grid->Row(1)->Part("Lgo_InstallDone_Item2")->IsVisible() &&
+                          !grid->Row(1)->Part("Lgo_InstallDone_Item3")->IsVisible();
+            SaveWithModal(l.frame.get(), modal, "install_done_4");
+            QTest::mouseClick(grid->Row(1)->Part("Lgo_InstallDone_Item1")->Widget(), Qt::LeftButton);
+            return true;
+        });
+        const QStringList chosen = {"E63", "E66", "E90", "N73"};
+        l.tick(chosen);
+        QStringList inRowOrder;
+        for (const QString& model : l.listed())
+            if (chosen.contains(model)) inRowOrder << model;
+        l.pressInstall();
+        QTRY_VERIFY_WITH_TIMEOUT(gridChecked, 30000);
+        QCOMPARE(l.frame->editorMode(), 1);
+        QCOMPARE(l.frame->currentModel(), inRowOrder.last());
+        QTRY_VERIFY(l.frame->themeFrame()->view());
+        QCOMPARE(l.installedModels(), QStringList({"N70", "E71", "X6"}) + inRowOrder);
+        for (const CInstalledModel& m : l.catalogue->installed()) QVERIFY(!m.space.empty()); // the size text stays
+        for (const QString& model : chosen) QVERIFY(QFile::exists(l.dir + "Resource/" + model + "/" + model + ".so"));
+        QVERIFY(l.packagesLeft().isEmpty());
+        // Back on the phone page the new models are listed; the manager shows them installed.
+        sendMessage(l.frame.get(), WM_SWITCH_MODE, 0, 0);
+        QCOMPARE(l.phones()->count(), 7);
+        l.openManager();
+        for (const QString& model : chosen) QVERIFY(l.row(model)->Part("Sta_AL_Installed")->IsVisible());
+        l.clickTab("Tab_RB_InstalledModel");
+        QCOMPARE(l.installed()->list()->RowCount(), 7);
+    }
+
+    void aFailedSecondDownloadKeepsTheFirstModel() {
+        const QString site = copyOfSampleSite("second_fails");
+        QFile catalogue(site + "/catalogue.xml");
+        QVERIFY(catalogue.open(QIODevice::ReadOnly));
+        QByteArray xml = catalogue.readAll();
+        catalogue.close();
+        xml.replace("http://@HOST@/models/E66.zip", "http://" + UnusedHost().toUtf8() + "/models/E66.zip");
+        SetFileText(site + "/catalogue.xml", xml);
+        SiteServer server(site);
+        Launcher l(server.host());
+        l.openManager();
+        QTRY_VERIFY_WITH_TIMEOUT(l.manager()->catalogueShown(), 20000);
+        bool errorShown = false, doneShown = false;
+        WhenModal([&](QWidget* modal) {
+            CTipDlg* tip = TipSaying(modal, "下载失败，请检查网络连接!");
+            if (!tip) return false;
+            errorShown = true;
+            Click(tip, "Btn_OK");
+            return true;
+        });
+        WhenModal([&](QWidget* modal) {
+            auto* done = qobject_cast<InstallDonePage*>(modal);
+            if (!done) return false;
+            doneShown = done->list()->RowCount() == 1;
+            Click(done, "Btn_InstallDone_Close");
+            return true;
+        });
+        l.tick({"E63", "E66"});
+        l.pressInstall();
+        QTRY_VERIFY_WITH_TIMEOUT(errorShown && doneShown, 30000);
+        QCOMPARE(l.installedModels(), QStringList({"N70", "E71", "X6", "E63"}));
+        QCOMPARE(l.frame->editorMode(), 0); // closed: nothing opened
+    }
+
+    void aDamagedPackageIsDownloadedAgain() {
+        const QString site = copyOfSampleSite("damaged");
+        const QString package = site + "/models/E63.zip";
+        QFile good(package);
+        QVERIFY(good.open(QIODevice::ReadOnly));
+        const QByteArray bytes = good.readAll();
+        good.close();
+        SetFileText(package, "not the package");
+        SiteServer server(site);
+        Launcher l(server.host());
+        l.openManager();
+        QTRY_VERIFY_WITH_TIMEOUT(l.manager()->catalogueShown(), 20000);
+        int mismatches = 0;
+        WhenModal([&](QWidget* modal) {
+            CTipDlg* tip = TipSaying(modal, "文件校验失败！");
+            if (!tip) return false;
+            ++mismatches;
+            SetFileText(package, bytes); // the server mends it while the user reads
+            Click(tip, "Btn_OK");
+            return true;
+        });
+        WhenModal([&](QWidget* modal) {
+            auto* done = qobject_cast<InstallDonePage*>(modal);
+            if (!done) return false;
+            Click(done, "Btn_InstallDone_Close");
+            return true;
+        });
+        l.tick({"E63"});
+        l.pressInstall();
+        QTRY_VERIFY_WITH_TIMEOUT(l.installedModels().contains("E63"), 30000);
+        QCOMPARE(mismatches, 1);
+        QCOMPARE(server.requests("/models/E63.zip"), 2);
+    }
+
+    void cancellingDuringAndAfterADownload() {
+        // A slow line, so that the download is still running when the user cancels.
+        SiteServer server(kBuild + "/site", {"--rate", "100000"});
+        Launcher l(server.host());
+        const QByteArray before = [&] {
+            QFile f(l.dir + "InstalledModel.xml");
+            f.open(QIODevice::ReadOnly);
+            return f.readAll();
+        }();
+        l.openManager();
+        QTRY_VERIFY_WITH_TIMEOUT(l.manager()->catalogueShown(), 20000);
+        for (bool afterTheDownload : {false, true}) {
+            QDir(l.tmp).removeRecursively();
+            QDir().mkpath(l.tmp);
+            bool prompted = false;
+            WhenModal([&](QWidget* modal) {
+                auto* page = qobject_cast<ProgressPage*>(modal);
+                if (!page || !page->form()->FindElement("Btn_Cancel", 90000)->IsVisible()) return false;
+                if (page->form()->FindElement("Sta_DownloadCount", 90000)->GetText().isEmpty()) return false;
+                Click(page, "Btn_Cancel");
+                return true;
+            });
+            WhenModal([&](QWidget* modal) {
+                CTipDlg* prompt = TipSaying(modal, "取消下载？");
+                if (!prompt) return false;
+                if (!prompted && !afterTheDownload) {
+                    QWidget* page = prompt->parentWidget();
+                    QPixmap shot = l.frame->grab();
+                    QPainter painter(&shot);
+                    painter.drawPixmap(page->pos() - l.frame->pos(), page->grab());
+                    painter.drawPixmap(prompt->pos() - l.frame->pos(), prompt->grab());
+                    shot.save(test::ScreenshotPath("progress_cancel_prompt"));
+                }
+                prompted = true;
+                // After the download: the package is whole in the temporary directory first.
+                const qint64 whole = QFileInfo(kBuild + "/site/models/N95.zip").size();
+                if (afterTheDownload && QFileInfo(l.tmp + l.packagesLeft().value(0)).size() != whole) return false;
+                Click(prompt, "Btn_Yes");
+                return true;
+            });
+            l.tick({"N95"});
+            l.pressInstall();
+            QTRY_VERIFY_WITH_TIMEOUT(prompted && QApplication::activeModalWidget() == nullptr, 60000);
+            QVERIFY(!l.installedModels().contains("N95"));
+            QVERIFY(!QFile::exists(l.dir + "Resource/N95/N95.so"));
+            QCOMPARE(l.packagesLeft().size(), 1); // the download that was stopped, as it was left
+            const QFileInfo package(l.tmp + l.packagesLeft().value(0));
+            if (afterTheDownload)
+                QCOMPARE(package.size(), QFileInfo(kBuild + "/site/models/N95.zip").size());
+            else
+                QVERIFY(package.size() < QFileInfo(kBuild + "/site/models/N95.zip").size());
+            l.tick({"N95"}); // the row is still ticked: untick it for the next round
+        }
+        QFile after(l.dir + "InstalledModel.xml");
+        QVERIFY(after.open(QIODevice::ReadOnly));
+        QCOMPARE(after.readAll(), before);
+    }
+
+    void uninstallingReportsWhatCouldNotBeDeleted() {
+        SiteServer server(kBuild + "/site");
+        Launcher l(UnusedHost());
+        CTipDlg::SetNextAnswer(CTipDlg::kResultOk); // the offline tip
+        l.openManager();
+        directui::IList* list = l.installed()->list();
+        auto tickRow = [&](int row) { QTest::mouseClick(list->Row(row)->PartAt(0)->Widget(), Qt::LeftButton); };
+        directui::ISkinElement* uninstall = l.installed()->element("Btn_Uninstall");
+        // A cancelled question deletes nothing and keeps the ticks.
+        tickRow(0);
+        QVERIFY(uninstall->IsEnabled());
+        CTipDlg::SetNextAnswer(CTipDlg::kResultCancel);
+        QTest::mouseClick(uninstall->Widget(), Qt::LeftButton);
+        QCOMPARE(CTipDlg::LastText(), QString("卸载所选机型？"));
+        QVERIFY(QFile::exists(l.dir + "Resource/N70/N70.so"));
+        QVERIFY(list->Row(0)->PartAt(2)->GetCheck());
+        // A read-only file is no obstacle.
+        QFile::setPermissions(l.dir + "Resource/N70/N70_1.png", QFile::ReadOwner);
+        CTipDlg::SetNextAnswer(CTipDlg::kResultOk);
+        CTipDlg::SetNextAnswer(CTipDlg::kResultOk);
+        QTest::mouseClick(uninstall->Widget(), Qt::LeftButton);
+        QCOMPARE(CTipDlg::LastText(), QString("卸载已完成"));
+        QVERIFY(!QDir(l.dir + "Resource/N70").exists());
+        QCOMPARE(l.installedModels(), QStringList({"E71", "X6"}));
+        QVERIFY(!uninstall->IsEnabled());
+        // A file that cannot be deleted: both models leave the list, the user is told.
+        const QString stuck = l.dir + "Resource/E71/E71_2.png";
+        QVERIFY(MakeUndeletable(stuck, true));
+        tickRow(0);
+        tickRow(1);
+        CTipDlg::SetNextAnswer(CTipDlg::kResultOk);
+        CTipDlg::SetNextAnswer(CTipDlg::kResultOk);
+        QTest::mouseClick(uninstall->Widget(), Qt::LeftButton);
+        MakeUndeletable(stuck, false);
+        QCOMPARE(CTipDlg::LastText(), QString("卸载已完成\r\n部分文件无法删除，请手动删除！"));
+        QVERIFY(l.installedModels().isEmpty());
+        QVERIFY(!QDir(l.dir + "Resource/X6").exists());
+        QCOMPARE(list->RowCount(), 0);
+        QVERIFY(gInstalledListChanged.load());
+        // The uninstall window as it shows while it works.
+        InstalledList none;
+        CUninstallDlg window(none, l.frame.get(), l.dir);
+        window.show();
+        sendMessage(&window, WM_USER, 9);
+        QTest::qWait(100);
+        QVERIFY(window.grab().save(test::ScreenshotPath("uninstall_progress")));
+    }
+};
+
+} // namespace pavoline
+
+QTEST_MAIN(pavoline::ModelManagerTest)
+#include "model_manager_test.moc"
