@@ -1,7 +1,7 @@
 #pragma once
 // The command line of pavoline-site:
 //   pavoline-site build --models DIR [--update DIR --version V --features TEXT] --out SITE
-//   pavoline-site serve SITE [--port N] [--bind ADDR]
+//   pavoline-site serve SITE [--port N] [--bind ADDR] [--rate BYTES_PER_SECOND]
 
 #include <ostream>
 #include <string>
