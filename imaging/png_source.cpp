@@ -12,9 +12,11 @@
 namespace pavoline {
 namespace {
 
-// Ancillary chunks (text, ICC profiles) above this size, or above this much in all, are not kept.
-constexpr size_t kMaxChunkBytes = 8u << 20;
-constexpr size_t kMaxChunkCacheBytes = 64u << 20;
+// libspng keeps the ancillary chunks it knows (text, ICC profiles) and refuses a file whose kept
+// chunks, or one decompressed text, pass its limits; libpng skipped them instead. The limits are
+// generous so metadata-heavy files still read, and bounded so a crafted one cannot exhaust memory.
+constexpr size_t kMaxChunkBytes = 64u << 20;
+constexpr size_t kMaxChunkCacheBytes = 256u << 20;
 
 using Context = std::unique_ptr<spng_ctx, void (*)(spng_ctx*)>;
 
