@@ -1,8 +1,9 @@
-// The encoder on a 1024 x 1024 PNG with about 60,000 distinct colour keys, beside libpng decoding
-// the same file alone and ImageMagick converting it to BMP (the step the encoder used to run for
-// every PNG). kelpa and convert run as processes, as a user runs them.
+// The encoder on a 1024 x 1024 PNG with about 60,000 distinct colour keys, beside libpng and
+// libspng each decoding the same file alone and ImageMagick converting it to BMP (the step the
+// encoder used to run for every PNG). kelpa and convert run as processes, as a user runs them.
 #include "encoder_tool.h"
 #include "encoders.h"
+#include "file_io.h"
 #include "picture_files.h"
 #include "png_source.h"
 #include "process.h"
@@ -11,7 +12,10 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <memory>
+#include <png.h>
 #include <random>
+#include <spng.h>
 #include <sstream>
 
 namespace pavoline {
@@ -63,11 +67,37 @@ void BM_KelpaPngToAbm(benchmark::State& state) {
     for (auto _ : state) RunOrFail(state, test::SuiteProgram("kelpa"), {"-abm", "picture.png", "out.abm"});
 }
 
+// libpng's own reader into 8-bit B,G,R,A, the layout the encoder works on.
 void BM_LibpngDecodeAlone(benchmark::State& state) {
     for (auto _ : state) {
-        const PngSource png = ReadPngSource(Shared().png);
-        if (png.status != PngSource::Status::Decoded) state.SkipWithError("libpng failed");
-        benchmark::DoNotOptimize(png.picture.pixels.data());
+        png_image image{};
+        image.version = PNG_IMAGE_VERSION;
+        if (!png_image_begin_read_from_file(&image, Shared().png.c_str())) {
+            state.SkipWithError("libpng failed");
+            break;
+        }
+        image.format = PNG_FORMAT_BGRA;
+        std::vector<uint8_t> pixels(PNG_IMAGE_SIZE(image));
+        if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) state.SkipWithError("libpng failed");
+        benchmark::DoNotOptimize(pixels.data());
+    }
+}
+
+// libspng's reader into 8-bit R,G,B,A, its nearest layout.
+void BM_LibspngDecodeAlone(benchmark::State& state) {
+    for (auto _ : state) {
+        const FilePtr file = OpenFile(Shared().png, "rb");
+        const std::unique_ptr<spng_ctx, void (*)(spng_ctx*)> ctx(spng_ctx_new(0), spng_ctx_free);
+        size_t size = 0;
+        if (!file || !ctx || spng_set_png_file(ctx.get(), file.get()) != 0 ||
+            spng_decoded_image_size(ctx.get(), SPNG_FMT_RGBA8, &size) != 0) {
+            state.SkipWithError("libspng failed");
+            break;
+        }
+        std::vector<uint8_t> pixels(size);
+        if (spng_decode_image(ctx.get(), pixels.data(), size, SPNG_FMT_RGBA8, 0) != 0)
+            state.SkipWithError("libspng failed");
+        benchmark::DoNotOptimize(pixels.data());
     }
 }
 
@@ -81,6 +111,14 @@ void BM_KelpaInProcess(benchmark::State& state) {
     for (auto _ : state)
         if (RunKelpa({"-abm", Shared().png, Shared().dir.file("in-process.abm")}, out, err) != 0)
             state.SkipWithError("kelpa failed");
+}
+
+void BM_ReadPngSource(benchmark::State& state) {
+    for (auto _ : state) {
+        const PngSource png = ReadPngSource(Shared().png);
+        if (png.status != PngSource::Status::Decoded) state.SkipWithError("decode failed");
+        benchmark::DoNotOptimize(png.picture.pixels.data());
+    }
 }
 
 void BM_AnalysePicture(benchmark::State& state) {
@@ -104,8 +142,10 @@ void BM_EncodeAbm(benchmark::State& state) {
 BENCHMARK(BM_KelpaPngToAb2)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_KelpaPngToAbm)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_LibpngDecodeAlone)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_LibspngDecodeAlone)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ImageMagickConvertToBmp)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_KelpaInProcess)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ReadPngSource)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AnalysePicture)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EncodeAb2)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EncodeAbm)->Unit(benchmark::kMillisecond);

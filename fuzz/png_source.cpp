@@ -1,4 +1,4 @@
-// PNG bytes through libpng into the encoder, and the AB2 result back through its decoder.
+// PNG bytes through libspng into the encoder, and the AB2 result back through its decoder.
 #include "ab2.h"
 #include "encoders.h"
 #include "png_source.h"

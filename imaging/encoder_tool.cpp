@@ -31,6 +31,11 @@ std::optional<Canvas> ReadPngPicture(const std::string& path, std::ostream& out,
     return std::nullopt;
 }
 
+// Encoding fails only on a palette too big for the format; the message names the limit passed.
+std::string OverColourLimitMessage(size_t limit, const char* kind, const std::string& path) {
+    return Format("[ABM enc] over %zu %scolours: %s\n", limit, kind, path.c_str());
+}
+
 } // namespace
 
 int RunKelpa(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -53,11 +58,18 @@ int RunKelpa(const std::vector<std::string>& args, std::ostream& out, std::ostre
     if (!picture) return exitCode;
 
     const std::optional<PictureAnalysis> analysis = AnalysePicture(*picture);
-    if (!analysis) return encodingFailed;
+    if (!analysis) {
+        out << OverColourLimitMessage(kMaxPaletteColours, "", input);
+        return encodingFailed;
+    }
     const std::optional<std::vector<uint8_t>> encoded = abm
                                                             ? EncodeAbm(*analysis, picture->width, picture->height)
                                                             : EncodeAb2(*analysis, picture->width, picture->height);
-    if (!encoded) return encodingFailed;
+    if (!encoded) {
+        out << (abm ? OverColourLimitMessage(kMaxAbmOpaqueColours, "opaque ", input)
+                    : OverColourLimitMessage(kMaxPaletteColours, "", input));
+        return encodingFailed;
+    }
     if (!WriteWholeFile(output, *encoded)) {
         err << "kelpa: cannot write the output file " << output << "\n";
         return kFailed;

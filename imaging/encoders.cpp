@@ -14,6 +14,12 @@ bool PaletteFits(const PictureAnalysis& p) { return p.table.size() <= kMaxPalett
 
 uint8_t TranslucentByte(uint32_t key) { return static_cast<uint8_t>(255 - (key >> 24)); }
 
+// Room for the palette (at most 3 bytes a colour), the bit-packed indices at up to `bitsPerPixel`
+// each, and the words' padding, so the output is never copied while it grows.
+size_t OutputBound(const PictureAnalysis& p, unsigned bitsPerPixel) {
+    return 16 + 3 * p.table.size() + (p.indices.size() * bitsPerPixel + 7) / 8 + 4;
+}
+
 class PacketWriter {
 public:
     PacketWriter(WordBitWriter& bits, unsigned k, const std::vector<uint16_t>& indices)
@@ -92,7 +98,9 @@ unsigned LongRunThreshold(unsigned k) { return (k + 7) / k + 1; }
 std::optional<std::vector<uint8_t>> EncodeAb2(const PictureAnalysis& p, int width, int height) {
     if (!PaletteFits(p)) return std::nullopt;
     const ColourTable& table = p.table;
+    const unsigned k = EncoderIndexWidth(table.size());
     std::vector<uint8_t> out;
+    out.reserve(OutputBound(p, 8 + k)); // at worst a control byte for every pixel
     PutLe32(out, static_cast<uint32_t>(width) | static_cast<uint32_t>(height) << 12 | uint32_t{p.left} << 24);
     const uint8_t paletteType = table.translucentCount() == 0 ? 1 : 3;
     out.insert(out.end(), {p.top, p.right, p.bottom, static_cast<uint8_t>(paletteType | kAb2PacketCoding << 4)});
@@ -108,16 +116,17 @@ std::optional<std::vector<uint8_t>> EncodeAb2(const PictureAnalysis& p, int widt
     palette.flush();
 
     WordBitWriter packets(out);
-    WritePackets(p.indices, EncoderIndexWidth(table.size()), packets);
+    WritePackets(p.indices, k, packets);
     packets.flush();
     return out;
 }
 
 std::optional<std::vector<uint8_t>> EncodeAbm(const PictureAnalysis& p, int width, int height) {
-    // f = N1 + 1 must fit its 16-bit field, so 65,535 opaque colours cannot be stored.
-    if (!PaletteFits(p) || p.table.opaqueCount + 1 > UINT16_MAX) return std::nullopt;
+    if (!PaletteFits(p) || p.table.opaqueCount > kMaxAbmOpaqueColours) return std::nullopt;
     const ColourTable& table = p.table;
+    const unsigned k = EncoderIndexWidth(table.size());
     std::vector<uint8_t> out;
+    out.reserve(OutputBound(p, k));
     PutLe16(out, static_cast<uint32_t>(width));
     PutLe16(out, static_cast<uint32_t>(height)); // bit 15 clear: RGB565 entries
     PutLe16(out, static_cast<uint32_t>(table.opaqueCount + 1));
@@ -127,7 +136,6 @@ std::optional<std::vector<uint8_t>> EncodeAbm(const PictureAnalysis& p, int widt
     for (size_t i = table.opaqueCount; i < table.size(); ++i) out.push_back(TranslucentByte(table.keys[i]));
     if (out.size() % 2) out.push_back(0xFF);
 
-    const unsigned k = EncoderIndexWidth(table.size());
     WordBitWriter bits(out);
     for (uint16_t index : p.indices) bits.write(index, k);
     bits.flush();

@@ -9,6 +9,9 @@
 
 namespace pavoline {
 
+// ABM stores N1 + 1 in a 16-bit field, so it holds one opaque colour fewer than a palette.
+constexpr size_t kMaxAbmOpaqueColours = kMaxPaletteColours - 1;
+
 // The long-run threshold: a run of at least T equal indices becomes a repeat packet.
 unsigned LongRunThreshold(unsigned k);
 

@@ -1,9 +1,12 @@
 #include "file_io.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <fcntl.h>
 #include <strings.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace pavoline {
 
@@ -41,11 +44,18 @@ bool ReadFilePrefix(const std::string& path, size_t maxBytes, std::vector<uint8_
 }
 
 bool WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) return false;
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    const bool closed = std::fclose(file) == 0;
-    if (written && closed) return true;
+    // Straight to the descriptor: one write call for the whole file, no stdio buffer in between.
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<size_t>(n);
+    }
+    const bool closed = close(fd) == 0;
+    if (done == bytes.size() && closed) return true;
     RemoveIfRegularFile(path);
     return false;
 }

@@ -1,125 +1,106 @@
 #include "png_source.h"
 
 #include "bmp_source.h"
+#include "file_io.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <png.h>
+#include <memory>
+#include <spng.h>
 #include <vector>
 
 namespace pavoline {
 namespace {
 
-// Ancillary chunks (text, ICC profiles) above this size are refused rather than inflated.
-constexpr png_alloc_size_t kMaxChunkBytes = 8u << 20;
+// libspng keeps the ancillary chunks it knows (text, ICC profiles) and refuses a file whose kept
+// chunks, or one decompressed text, pass its limits; libpng skipped them instead. The limits are
+// generous so metadata-heavy files still read, and bounded so a crafted one cannot exhaust memory.
+constexpr size_t kMaxChunkBytes = 64u << 20;
+constexpr size_t kMaxChunkCacheBytes = 256u << 20;
 
-struct MemoryInput {
-    const uint8_t* bytes;
-    size_t size;
-    size_t at = 0;
-};
+using Context = std::unique_ptr<spng_ctx, void (*)(spng_ctx*)>;
 
-// Lives outside the function that calls setjmp, so nothing it holds is lost by a longjmp.
-struct PngReadState {
-    png_structp png = nullptr;
-    png_infop info = nullptr;
-    std::vector<png_bytep> rows;
+PngSource Failed(PngSource::Status status, std::string reason) {
     PngSource result;
-};
-
-void OnError(png_structp png, png_const_charp message) {
-    auto* state = static_cast<PngReadState*>(png_get_error_ptr(png));
-    state->result.reason = message;
-    png_longjmp(png, 1);
+    result.status = status;
+    result.reason = std::move(reason);
+    return result;
 }
 
-void OnWarning(png_structp, png_const_charp) {}
+uint32_t Argb(uint32_t r, uint32_t g, uint32_t b, uint32_t a) { return a << 24 | r << 16 | g << 8 | b; }
 
-void ReadFromMemory(png_structp png, png_bytep data, size_t length) {
-    auto* input = static_cast<MemoryInput*>(png_get_io_ptr(png));
-    if (length > input->size - input->at) png_error(png, "unexpected end of data");
-    std::memcpy(data, input->bytes + input->at, length);
-    input->at += length;
-}
+// A 16-bit sample to the nearest 8-bit value, as libpng's scale_16 rounds it.
+uint32_t Nearest8(uint16_t sample) { return (sample * 255u + 32895u) >> 16; }
 
-void AskForEightBitBgra(png_structp png, png_infop info) {
-    const png_byte colourType = png_get_color_type(png, info);
-    png_set_expand(png); // palette to RGB, tRNS to alpha, low-depth grey to 8 bits
-    png_set_scale_16(png);
-    if (colourType == PNG_COLOR_TYPE_GRAY || colourType == PNG_COLOR_TYPE_GRAY_ALPHA) png_set_gray_to_rgb(png);
-    png_set_bgr(png);
-    if (!(colourType & PNG_COLOR_MASK_ALPHA) && !png_get_valid(png, info, PNG_INFO_tRNS))
-        png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
-    png_set_interlace_handling(png);
-    png_read_update_info(png, info);
-}
-
-// Returns with state.result filled in; every libpng error comes back here through the longjmp,
-// so this function keeps no local that owns anything.
-void Decode(PngReadState& state) {
-    if (setjmp(png_jmpbuf(state.png))) {
-        state.result.status = PngSource::Status::Broken;
-        return;
+// The decoder writes R,G,B,A bytes; the canvas holds 0xAARRGGBB words.
+void RgbaBytesToArgb(Canvas& picture) {
+    for (uint32_t& pixel : picture.pixels) {
+        uint8_t rgba[4];
+        std::memcpy(rgba, &pixel, 4);
+        pixel = Argb(rgba[0], rgba[1], rgba[2], rgba[3]);
     }
-    png_set_chunk_malloc_max(state.png, kMaxChunkBytes);
-    png_read_info(state.png, state.info);
-    const png_uint_32 width = png_get_image_width(state.png, state.info);
-    const png_uint_32 height = png_get_image_height(state.png, state.info);
-    if (width < 1 || width > kMaxSourceSide || height < 1 || height > kMaxSourceSide) {
-        state.result.status = PngSource::Status::SizeOutOfRange;
-        return;
-    }
-    AskForEightBitBgra(state.png, state.info);
-    if (png_get_rowbytes(state.png, state.info) != width * 4) png_error(state.png, "unexpected pixel layout");
-
-    Canvas& picture = state.result.picture;
-    picture = Canvas(static_cast<int>(width), static_cast<int>(height), 0);
-    state.rows.resize(height);
-    for (png_uint_32 y = 0; y < height; ++y)
-        state.rows[y] = reinterpret_cast<png_bytep>(picture.row(static_cast<int>(y)));
-    png_read_image(state.png, state.rows.data());
-    png_read_end(state.png, nullptr);
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-    for (uint32_t& pixel : picture.pixels) pixel = __builtin_bswap32(pixel);
-#endif
-    state.result.status = PngSource::Status::Decoded;
 }
 
-PngSource DecodeWith(void (*attach)(png_structp, void*), void* source) {
-    PngReadState state;
-    state.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &state, OnError, OnWarning);
-    if (state.png) state.info = png_create_info_struct(state.png);
-    if (!state.png || !state.info) {
-        png_destroy_read_struct(&state.png, nullptr, nullptr);
-        state.result.reason = "out of memory";
-        return state.result;
-    }
-    attach(state.png, source);
-    Decode(state);
-    png_destroy_read_struct(&state.png, &state.info, nullptr);
-    if (state.result.status != PngSource::Status::Decoded) state.result.picture = Canvas();
-    return std::move(state.result);
+int DecodeEightBit(spng_ctx* ctx, Canvas& picture) {
+    const int error = spng_decode_image(ctx, picture.pixels.data(), picture.pixels.size() * 4, SPNG_FMT_RGBA8,
+                                        SPNG_DECODE_TRNS);
+    if (error == 0) RgbaBytesToArgb(picture);
+    return error;
 }
+
+// Sixteen-bit pictures are decoded whole, so tRNS is matched on the full samples, then rounded.
+int DecodeSixteenBit(spng_ctx* ctx, Canvas& picture) {
+    std::vector<uint16_t> wide(picture.pixels.size() * 4);
+    const int error = spng_decode_image(ctx, wide.data(), wide.size() * 2, SPNG_FMT_RGBA16, SPNG_DECODE_TRNS);
+    if (error != 0) return error;
+    const uint16_t* sample = wide.data();
+    for (uint32_t& pixel : picture.pixels) {
+        pixel = Argb(Nearest8(sample[0]), Nearest8(sample[1]), Nearest8(sample[2]), Nearest8(sample[3]));
+        sample += 4;
+    }
+    return 0;
+}
+
+PngSource Decode(spng_ctx* ctx) {
+    // A damaged ancillary chunk is dropped, as libpng does; a damaged critical one is an error.
+    spng_set_crc_action(ctx, SPNG_CRC_ERROR, SPNG_CRC_DISCARD);
+    spng_set_chunk_limits(ctx, kMaxChunkBytes, kMaxChunkCacheBytes);
+    spng_ihdr header{};
+    int error = spng_get_ihdr(ctx, &header);
+    if (error != 0) return Failed(PngSource::Status::Broken, spng_strerror(error));
+    if (header.width < 1 || header.width > kMaxSourceSide || header.height < 1 || header.height > kMaxSourceSide)
+        return Failed(PngSource::Status::SizeOutOfRange, "");
+
+    PngSource result;
+    result.picture = Canvas(static_cast<int>(header.width), static_cast<int>(header.height), 0);
+    error = header.bit_depth == 16 ? DecodeSixteenBit(ctx, result.picture) : DecodeEightBit(ctx, result.picture);
+    // A file cut off after its pixels is still refused: read on to the end marker.
+    if (error == 0) error = spng_decode_chunks(ctx);
+    if (error != 0) return Failed(PngSource::Status::Broken, spng_strerror(error));
+    result.status = PngSource::Status::Decoded;
+    return result;
+}
+
+Context NewContext() { return Context(spng_ctx_new(0), spng_ctx_free); }
 
 } // namespace
 
 PngSource DecodePngSource(const uint8_t* bytes, size_t size) {
-    MemoryInput input{bytes, size};
-    return DecodeWith([](png_structp png, void* in) { png_set_read_fn(png, in, ReadFromMemory); }, &input);
+    const Context ctx = NewContext();
+    if (!ctx) return Failed(PngSource::Status::Broken, "out of memory");
+    const int error = spng_set_png_buffer(ctx.get(), bytes, size);
+    if (error != 0) return Failed(PngSource::Status::Broken, spng_strerror(error));
+    return Decode(ctx.get());
 }
 
 PngSource ReadPngSource(const std::string& path) {
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) {
-        PngSource result;
-        result.status = PngSource::Status::CannotOpen;
-        result.reason = std::strerror(errno);
-        return result;
-    }
-    PngSource result = DecodeWith([](png_structp png, void* in) { png_init_io(png, static_cast<FILE*>(in)); }, file);
-    std::fclose(file);
-    return result;
+    const FilePtr file = OpenFile(path, "rb");
+    if (!file) return Failed(PngSource::Status::CannotOpen, std::strerror(errno));
+    const Context ctx = NewContext();
+    if (!ctx) return Failed(PngSource::Status::Broken, "out of memory");
+    const int error = spng_set_png_file(ctx.get(), file.get());
+    if (error != 0) return Failed(PngSource::Status::Broken, spng_strerror(error));
+    return Decode(ctx.get());
 }
 
 } // namespace pavoline

@@ -191,6 +191,14 @@ TEST(ReadPngSource, ReportsBrokenFilesAndSizesOutOfRange) {
     EXPECT_EQ(ReadPngSource("/nonexistent/x.png").status, PngSource::Status::CannotOpen);
 }
 
+TEST(ReadPngSource, AFileCutOffAfterItsPixelsIsStillBroken) {
+    PngSpec ok;
+    ok.rows = {{1, 2, 3, 4}};
+    std::vector<uint8_t> bytes = test::BuildPng(ok);
+    bytes.resize(bytes.size() - 12); // the end marker is missing
+    EXPECT_EQ(DecodePngSource(bytes.data(), bytes.size()).status, PngSource::Status::Broken);
+}
+
 TEST(AnalysePicture, OrdersKeysDescendingWithOpaqueFirst) {
     Canvas c(4, 1);
     c.pixels = {0x80808080, 0xFF000000, 0xFFFFFFFF, 0xFF000007}; // grey 50%, black, white, black again

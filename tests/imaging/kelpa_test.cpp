@@ -104,6 +104,31 @@ TEST(Kelpa, TooManyColoursWriteNothing) {
     EXPECT_FALSE(test::FileExists(dir.file("o")));
 }
 
+TEST(Kelpa, TooManyColoursAreReportedWithTheLimitPassed) {
+    TempDir dir;
+    Canvas every = EveryOpaqueKey(0);
+    WriteBytes(dir.file("every.png"), test::BuildPngRgba(every));
+    WriteBytes(dir.file("every.bmp"), test::BuildBmp32(every));
+    every.pixels[0] = every.pixels[1]; // 65,535 opaque keys: AB2 holds them, ABM cannot
+    WriteBytes(dir.file("opaque.png"), test::BuildPngRgba(every));
+    struct Case {
+        std::vector<std::string> args;
+        int exitCode;
+        std::string out;
+    };
+    for (const Case& c : std::vector<Case>{
+             {{"every.png", "o"}, 1, "[ABM enc] over 65535 colours: every.png\n"},
+             {{"-abm", "every.bmp", "o"}, 2, "[ABM enc] over 65535 colours: every.bmp\n"},
+             {{"-abm", "opaque.png", "o"}, 1, "[ABM enc] over 65534 opaque colours: opaque.png\n"},
+         }) {
+        const auto run = RunProgram(SuiteProgram("kelpa"), c.args, dir.path());
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.args[c.args.size() - 2];
+        EXPECT_EQ(run.out, c.out);
+        EXPECT_FALSE(test::FileExists(dir.file("o")));
+    }
+    EXPECT_EQ(RunProgram(SuiteProgram("kelpa"), {"opaque.png", "o"}, dir.path()).exitCode, 0);
+}
+
 TEST(Kelpa, PngProblemsAreReportedWithTheirOwnExitCodes) {
     TempDir dir;
     WriteBytes(dir.file("broken.png"), {0x89, 'P', 'N', 'G', 1, 2, 3});
