@@ -97,7 +97,7 @@ CAllModelDlg::CAllModelDlg(ModelCatalogue& catalogue, MessageWindow* frame, Mess
     Refresh();
 }
 
-void CAllModelDlg::show(const OfferedList* models) {
+void CAllModelDlg::display(const OfferedList* models) {
     displayed_ = models;
     if (models)
         listWindow_->List(models);
@@ -121,7 +121,7 @@ void CAllModelDlg::selectFirstEntries() {
 }
 
 void CAllModelDlg::Refresh() {
-    show(catalogue_.LoadOfferedCatalogue(""));
+    display(catalogue_.LoadOfferedCatalogue(""));
     FillBox(family_->AsComboBox(), kAllFamilies, listWindow_->families());
     FillBox(style_->AsComboBox(), kAllStyles, listWindow_->styles());
     selectFirstEntries();
@@ -136,13 +136,13 @@ void CAllModelDlg::filterByBoxes(directui::ISkinElement* box) {
     const QString style = style_->AsComboBox()->GetItemText(style_->AsComboBox()->GetCurSel());
     const OfferedList* offered = catalogue_.LoadOfferedCatalogue("");
     if ((family == kAllFamilies && style == kAllStyles) || !offered) {
-        show(offered);
+        display(offered);
     } else {
         filtered_.clear();
         for (const COfferedModel& m : *offered)
             if ((family == kAllFamilies || SameText(m.family, family)) && (style == kAllStyles || SameText(m.style, style)))
                 filtered_.push_back(m);
-        show(&filtered_);
+        display(&filtered_);
     }
     force_ = false;
 }
@@ -152,12 +152,12 @@ void CAllModelDlg::search() {
     selectFirstEntries();
     const OfferedList* offered = catalogue_.LoadOfferedCatalogue("");
     if (text.isEmpty() || !offered) {
-        show(offered);
+        display(offered);
     } else {
         filtered_.clear();
         for (const COfferedModel& m : *offered)
             if (QString::fromStdString(m.model).toLower().contains(text.toLower())) filtered_.push_back(m);
-        show(&filtered_);
+        display(&filtered_);
     }
     force_ = true;
     afterSearch_->setFocus();

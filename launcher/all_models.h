@@ -49,7 +49,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void show(const OfferedList* models);
+    void display(const OfferedList* models);
     void filterByBoxes(directui::ISkinElement* box);
     void search();
     void selectFirstEntries();

@@ -16,6 +16,7 @@
 #include <QFileInfo>
 #include <QFont>
 #include <QHash>
+#include <QImage>
 #include <QListView>
 #include <QPointer>
 #include <QProgressBar>
@@ -37,6 +38,16 @@ namespace directui {
 namespace {
 
 class Form;
+
+// The widget inside a list's scroll area that holds its rows, top to bottom.
+QWidget* NewListContent(int spacing) {
+    auto* content = new QWidget;
+    auto* rows = new QVBoxLayout(content);
+    rows->setContentsMargins(0, 0, 0, 0);
+    rows->setSpacing(spacing);
+    rows->setAlignment(Qt::AlignTop);
+    return content;
+}
 
 // One element: a widget and everything the launcher may ask of it. Operations that do not fit the
 // element's kind do nothing, so a page that drives the wrong kind cannot crash.
@@ -61,8 +72,11 @@ public:
     void SetText(const QString& text) override;
     QString GetText() const override;
     void SetStateImage(int slot, const QString& path) override {
-        if (auto* button = qobject_cast<SkinButton*>(widget_)) button->setStatePicture(slot, QPixmap(path));
-        else if (auto* label = qobject_cast<QLabel*>(widget_); label && slot == 0) SetLabelPicture(label, QPixmap(path));
+        // Read directly, not through the pixmap cache: a list of a thousand thumbnails would only
+        // churn it.
+        const QPixmap picture = QPixmap::fromImage(QImage(path));
+        if (auto* button = qobject_cast<SkinButton*>(widget_)) button->setStatePicture(slot, picture);
+        else if (auto* label = qobject_cast<QLabel*>(widget_); label && slot == 0) SetLabelPicture(label, picture);
     }
     // A picture that is to fit its label keeps its proportions.
     void SetLabelPicture(QLabel* label, const QPixmap& picture) {
@@ -159,8 +173,9 @@ public:
     int RowCount() const override { return static_cast<int>(rows_.size()); }
     IListRow* Row(int index) override;
     void Redraw() override {
-        // The rows are placed now, not at the next turn of the event loop.
+        // The rows are shown and placed now, all together.
         if (auto* area = qobject_cast<QScrollArea*>(widget_); area && area->widget()->layout()) {
+            area->widget()->show();
             area->widget()->layout()->activate();
             area->setWidgetResizable(true); // sizes the rows' widget to them at once
         }
@@ -389,7 +404,7 @@ public:
             else if (auto* button = qobject_cast<QAbstractButton*>(w)) QObject::connect(button, &QAbstractButton::clicked, notifyClick);
         }
     }
-    ~ListRow() override { delete widget_; }
+    ~ListRow() override { delete widget_; } // nothing when its list has already deleted it
     int Index() const override { return index_; }
     ISkinElement* Part(const QString& name) override {
         Element* e = byName_.value(name);
@@ -404,12 +419,21 @@ public:
 
 private:
     int index_;
-    QWidget* widget_ = nullptr;
+    QPointer<QWidget> widget_;
     std::vector<std::unique_ptr<Element>> parts_;
     QHash<QString, Element*> byName_;
 };
 
 void Element::RemoveAll() {
+    // The rows go with the widget that holds them, all at once: deleting them one by one from a
+    // parent of a thousand children would take time growing with the square of their number. The
+    // new holder stays hidden while rows are added, so that they are laid out once, at Redraw.
+    if (auto* area = qobject_cast<QScrollArea*>(widget_)) {
+        const int spacing = area->widget()->layout()->spacing();
+        delete area->takeWidget();
+        area->setWidget(NewListContent(spacing));
+        area->widget()->hide();
+    }
     rows_.clear();
 }
 
@@ -417,7 +441,9 @@ IListRow* Element::AddRow(const QString& rowTemplate) {
     auto* area = qobject_cast<QScrollArea*>(widget_);
     if (!area || !form_ || !form_->skin().rows.contains(rowTemplate)) return nullptr;
     QWidget* content = area->widget();
-    rows_.push_back(std::make_unique<ListRow>(form_, this, form_->skin().rows.value(rowTemplate), content,
+    // Made without a parent and given to the layout: a widget that already is the holder's child
+    // is first looked for among all the layout's rows, which would make filling a list quadratic.
+    rows_.push_back(std::make_unique<ListRow>(form_, this, form_->skin().rows.value(rowTemplate), nullptr,
                                               static_cast<int>(rows_.size())));
     content->layout()->addWidget(rows_.back()->widget());
     rows_.back()->widget()->show();
@@ -502,12 +528,7 @@ QWidget* Form::build(const ElementSpec& spec, QWidget* parent, QHash<QString, El
         bar->setTextVisible(false);
     } else if (kind == "list") {
         auto* area = wire(new QScrollArea(parent));
-        auto* content = new QWidget;
-        auto* rows = new QVBoxLayout(content);
-        rows->setContentsMargins(0, 0, 0, 0);
-        rows->setSpacing(spec.number("spacing", 0));
-        rows->setAlignment(Qt::AlignTop);
-        area->setWidget(content);
+        area->setWidget(NewListContent(spec.number("spacing", 0)));
         area->setWidgetResizable(true);
         area->setFrameShape(QFrame::NoFrame);
     } else if (kind == "host") {
@@ -522,7 +543,7 @@ QWidget* Form::build(const ElementSpec& spec, QWidget* parent, QHash<QString, El
     if (spec.attributes.contains("class")) widget->setProperty("class", spec.attribute("class"));
     if (spec.attributes.contains("tip")) widget->setToolTip(spec.attribute("tip"));
     widget->setGeometry(spec.number("x"), spec.number("y"), spec.number("w", 10), spec.number("h", 10));
-    widget->setVisible(spec.attribute("visible", "1") != "0");
+    if (spec.attribute("visible", "1") == "0") widget->hide(); // the others show with their parent
 
     owner.push_back(std::make_unique<Element>(this, spec, widget));
     element = owner.back().get();
