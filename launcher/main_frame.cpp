@@ -353,8 +353,10 @@ void CMainFrame::switchMode(int mode, LPARAM lParam) {
 QString CMainFrame::HelpFilePath() const {
     const QString model = programDir_ + "Resource/" + currentModel_ + "/" + currentModel_ + ".chm";
     if (!currentModel_.isEmpty() && QFileInfo::exists(model)) return model;
-    // The program's own help: its file name with the help file's extension.
-    return programDir_ + QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName().toLower() + ".chm";
+    // The program's own help: its file name with the help file's extension; where it has none, the
+    // suite's guide, which any desktop can show (few Linux desktops open CHM files).
+    const QString own = programDir_ + QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName().toLower() + ".chm";
+    return QFileInfo::exists(own) ? own : programDir_ + "help/index.html";
 }
 
 void CMainFrame::ShowAbout() {

@@ -6,10 +6,12 @@
 #include "leftovers.h"
 #include "main_frame.h"
 #include "notifier.h"
+#include "phone_select.h"
 #include "platform.h"
 #include "skin_loader.h"
 
 #include <QFileInfo>
+#include <QIcon>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -31,6 +33,17 @@ void ScheduleScreenshot(QWidget* window, const QString& path) {
         std::fflush(stdout);
         QCoreApplication::quit();
     });
+}
+
+// Ends the program once the widget has been painted: start-up measured to the first picture.
+void QuitAfterFirstPaint(QWidget* widget) {
+    struct FirstPaint : QObject {
+        bool eventFilter(QObject*, QEvent* event) override {
+            if (event->type() == QEvent::Paint) QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+            return false;
+        }
+    };
+    widget->installEventFilter(new FirstPaint);
 }
 
 } // namespace
@@ -100,7 +113,9 @@ int CPavolineApp::Run() {
             std::fflush(stdout);
         }
     });
+    app_.setWindowIcon(QIcon(programDir + "pavoline.png"));
     frame.show();
+    if (qEnvironmentVariableIsSet("PAVOLINE_QUIT_WHEN_SHOWN")) QuitAfterFirstPaint(frame.view()->phonePage());
     if (qEnvironmentVariableIsSet("PAVOLINE_SCREENSHOT"))
         ScheduleScreenshot(&frame, qEnvironmentVariable("PAVOLINE_SCREENSHOT"));
     const int code = app_.exec();

@@ -195,5 +195,23 @@ int main(int argc, char** argv) {
             q.drawLine(QPointF(c.left() + 15, 5), QPointF(c.left() + 5, 15));
         }, QColor("#D9534F"));
     });
+    // The program's icon, for the window and the desktop's menu.
+    ok &= Save(out, "pavoline.png", 128, 128, [](QPainter& p) {
+        QLinearGradient g(0, 0, 0, 128);
+        g.setColorAt(0, QColor("#6E9BC8"));
+        g.setColorAt(1, QColor("#3E6792"));
+        p.setPen(Qt::NoPen);
+        p.setBrush(g);
+        p.drawRoundedRect(QRectF(4, 4, 120, 120), 26, 26);
+        p.setBrush(QColor(255, 255, 255, 235));
+        p.drawRoundedRect(QRectF(38, 18, 52, 92), 10, 10);
+        QLinearGradient screen(0, 28, 0, 92);
+        screen.setColorAt(0, QColor("#F7B267"));
+        screen.setColorAt(1, QColor("#E0553C"));
+        p.setBrush(screen);
+        p.drawRoundedRect(QRectF(45, 28, 38, 62), 3, 3);
+        p.setBrush(QColor("#3E6792"));
+        p.drawEllipse(QPointF(64, 100), 4.5, 4.5);
+    });
     return ok ? 0 : 1;
 }
