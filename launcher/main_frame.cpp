@@ -112,10 +112,14 @@ void CMainFormView::RepaintBackBuffer() {
     body.setColorAt(0, QColor(238, 241, 245));
     body.setColorAt(1, QColor(204, 213, 225));
     p.fillRect(QRect(0, kCaptionHeight + 1, width(), height()), body);
-    p.drawTiledPixmap(QRect(0, 0, width(), kCaptionHeight + 1), QPixmap(programDir_ + "caption_strip.png"));
-    const QPixmap left(programDir_ + "caption_left.png"), right(programDir_ + "caption_right.png");
-    p.drawPixmap(0, 0, left);
-    p.drawPixmap(width() - right.width(), 0, right);
+    if (captionStrip_.isNull()) { // read once: the caption is painted again at every resize
+        captionStrip_.load(programDir_ + "caption_strip.png");
+        captionLeft_.load(programDir_ + "caption_left.png");
+        captionRight_.load(programDir_ + "caption_right.png");
+    }
+    p.drawTiledPixmap(QRect(0, 0, width(), kCaptionHeight + 1), captionStrip_);
+    p.drawPixmap(0, 0, captionLeft_);
+    p.drawPixmap(width() - captionRight_.width(), 0, captionRight_);
     update();
 }
 

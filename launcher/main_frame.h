@@ -66,6 +66,7 @@ private:
     MessageWindow* frame_;
     QString programDir_;
     QPixmap backBuffer_;
+    QPixmap captionStrip_, captionLeft_, captionRight_;
     CButtonExt* minimize_ = nullptr;
     CButtonExt* maximize_ = nullptr;
     CButtonExt* close_ = nullptr;

@@ -72,11 +72,11 @@ public:
     void SetText(const QString& text) override;
     QString GetText() const override;
     void SetStateImage(int slot, const QString& path) override {
+        if (auto* button = qobject_cast<SkinButton*>(widget_)) button->setStatePicture(slot, path);
         // Read directly, not through the pixmap cache: a list of a thousand thumbnails would only
         // churn it.
-        const QPixmap picture = QPixmap::fromImage(QImage(path));
-        if (auto* button = qobject_cast<SkinButton*>(widget_)) button->setStatePicture(slot, picture);
-        else if (auto* label = qobject_cast<QLabel*>(widget_); label && slot == 0) SetLabelPicture(label, picture);
+        else if (auto* label = qobject_cast<QLabel*>(widget_); label && slot == 0)
+            SetLabelPicture(label, QPixmap::fromImage(QImage(path)));
     }
     // A picture that is to fit its label keeps its proportions.
     void SetLabelPicture(QLabel* label, const QPixmap& picture) {
@@ -507,7 +507,7 @@ QWidget* Form::build(const ElementSpec& spec, QWidget* parent, QHash<QString, El
         button->setCheckable(kind == "tab");
         button->setAutoExclusive(kind == "tab");
         button->setCursor(Qt::PointingHandCursor);
-        if (spec.attributes.contains("image")) button->setStatePicture(0, QPixmap(spec.attribute("image")));
+        if (spec.attributes.contains("image")) button->setStatePicture(0, spec.attribute("image"));
     } else if (kind == "checkbox") {
         wire(new QCheckBox(spec.attribute("text"), parent));
     } else if (kind == "label" || kind == "image") {

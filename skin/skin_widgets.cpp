@@ -1,20 +1,29 @@
 #include "skin_widgets.h"
 
+#include <QFileInfo>
+#include <QImage>
 #include <QMouseEvent>
 #include <QPainter>
 
 namespace directui {
 
-void SkinButton::setStatePicture(int slot, const QPixmap& picture) {
-    if (picture.isNull())
-        pictures_.remove(slot);
+void SkinButton::setStatePicture(int slot, const QString& path) {
+    decoded_.remove(slot);
+    if (path.isEmpty() || !QFileInfo(path).isFile())
+        paths_.remove(slot);
     else
-        pictures_.insert(slot, picture);
+        paths_.insert(slot, path);
     update();
 }
 
+QPixmap SkinButton::picture(int slot) const {
+    auto found = decoded_.find(slot);
+    if (found == decoded_.end()) found = decoded_.insert(slot, QPixmap::fromImage(QImage(paths_.value(slot))));
+    return *found;
+}
+
 int SkinButton::shownSlot() const {
-    auto has = [this](int slot) { return pictures_.contains(slot); };
+    auto has = [this](int slot) { return paths_.contains(slot); };
     if (!isEnabled()) return has(kDisabled) ? kDisabled : kNormal;
     if (isDown() && has(kPressed)) return kPressed;
     if (isChecked() && has(kChecked)) return kChecked;
@@ -23,18 +32,19 @@ int SkinButton::shownSlot() const {
 }
 
 void SkinButton::paintEvent(QPaintEvent* event) {
-    if (pictures_.isEmpty()) {
+    if (paths_.isEmpty()) {
         QPushButton::paintEvent(event);
         return;
     }
     QPainter painter(this);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    const QPixmap picture = pictures_.value(shownSlot(), pictures_.value(0));
-    if (!picture.isNull()) {
+    const int slot = shownSlot();
+    const QPixmap shown = picture(paths_.contains(slot) ? slot : paths_.firstKey());
+    if (!shown.isNull()) {
         // Kept in proportion and centred in the button.
-        const QSize size = picture.size().scaled(this->size(), Qt::KeepAspectRatio);
+        const QSize size = shown.size().scaled(this->size(), Qt::KeepAspectRatio);
         const QRect target(QPoint((width() - size.width()) / 2, (height() - size.height()) / 2), size);
-        painter.drawPixmap(target, picture);
+        painter.drawPixmap(target, shown);
     }
 }
 

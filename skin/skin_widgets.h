@@ -18,8 +18,11 @@ class SkinButton : public QPushButton {
     Q_PROPERTY(int shownSlot READ shownSlot)
 public:
     using QPushButton::QPushButton;
-    void setStatePicture(int slot, const QPixmap& picture);
-    bool hasPictures() const { return !pictures_.isEmpty(); }
+    // A picture file for a state; read when the state is first painted, so that a page of phones
+    // does not decode the pictures of states the user never brings about. A missing file leaves
+    // the state without a picture.
+    void setStatePicture(int slot, const QString& path);
+    bool hasPictures() const { return !paths_.isEmpty(); }
     enum Slot { kNormal = 0, kPressed = 1, kChecked = 2, kHover = 3, kDisabled = 4 };
     int shownSlot() const;
 
@@ -29,7 +32,10 @@ protected:
     void leaveEvent(QEvent* event) override;
 
 private:
-    QMap<int, QPixmap> pictures_;
+    QPixmap picture(int slot) const;
+
+    QMap<int, QString> paths_;
+    mutable QMap<int, QPixmap> decoded_;
     bool hover_ = false;
 };
 
