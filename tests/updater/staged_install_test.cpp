@@ -13,15 +13,8 @@ namespace {
 
 using test::ZipEntrySpec;
 
-void WriteText(const std::string& path, const std::string& text, mode_t mode = 0644) {
-    test::WriteBytes(path, {text.begin(), text.end()});
-    chmod(path.c_str(), mode);
-}
-
-std::string ReadText(const std::string& path) {
-    const std::vector<uint8_t> bytes = test::ReadBytes(path);
-    return {bytes.begin(), bytes.end()};
-}
+using test::ReadText;
+using test::WriteText;
 
 ZipEntrySpec ProgramEntry(const std::string& name, const std::string& data) { return {name, data, 3, 0100755u << 16, false}; }
 

@@ -12,7 +12,7 @@ namespace {
 
 using namespace std::string_literals;
 
-void WriteText(const std::string& path, const std::string& text) { test::WriteBytes(path, {text.begin(), text.end()}); }
+using test::WriteText;
 
 TEST(UpdateInfo, ReadsTheThreeValues) {
     struct Case {
