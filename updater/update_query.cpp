@@ -29,6 +29,13 @@ std::string WithLineBreaks(std::string text) {
     return text;
 }
 
+// The first value given for the key, as the system's own profile reader takes it; inih joins a
+// repeated key's values, and a continued value, with line breaks.
+std::string Value(const INIReader& reader, const char* section, const char* key) {
+    const std::string joined = reader.Get(section, key, "");
+    return joined.substr(0, joined.find('\n'));
+}
+
 std::optional<INIReader> OpenConfig(const std::string& configPath) {
     INIReader reader(configPath);
     if (reader.ParseError() < 0) return std::nullopt; // a line it cannot read is skipped, as before
@@ -49,8 +56,8 @@ UpdateCheck QueryUpdate(const std::string& version, const std::string& configPat
 UpdateInfo ParseUpdateInfo(const std::string& text) {
     if (!LinesFitTheReader(text)) return {};
     const INIReader reader(text.data(), text.size());
-    return {WithLineBreaks(reader.Get(kInfoSection, "NewVersionFeatures", "")), reader.Get(kInfoSection, "ToolLink", ""),
-            reader.Get(kInfoSection, "Md5", "")};
+    return {WithLineBreaks(Value(reader, kInfoSection, "NewVersionFeatures")), Value(reader, kInfoSection, "ToolLink"),
+            Value(reader, kInfoSection, "Md5")};
 }
 
 UpdateInfo ReadUpdateInfoFile(const std::string& path) {
@@ -67,7 +74,7 @@ UpdateInfo ReadUpdateInfoFile(const std::string& path) {
 std::optional<std::string> ReadLauncherName(const std::string& configPath) {
     const std::optional<INIReader> reader = OpenConfig(configPath);
     if (!reader) return std::nullopt;
-    return reader->Get(kConfigSection, "App", "");
+    return Value(*reader, kConfigSection, "App");
 }
 
 } // namespace pavoline::updater

@@ -27,6 +27,7 @@ TEST(UpdateInfo, ReadsTheThreeValues) {
         {"odd hashes", "[UPDATE_INFO]\nNewVersionFeatures=###a####\n", {"\n#a\n\n", "", ""}},
         {"other sections", "[OTHER]\nToolLink=http://other/\n[UPDATE_INFO]\nMd5=1\n", {"", "", "1"}},
         {"a line the reader skips", "[UPDATE_INFO]\nnot a pair\nMd5=2\n", {"", "", "2"}},
+        {"a key given twice: the first", "[UPDATE_INFO]\nToolLink=http://a/\nToolLink=http://b/\n  more\n", {"", "http://a/", ""}},
         // Read in pieces, its tail would pass for a key of its own.
         {"an over-long line", "[UPDATE_INFO]\n" + longLine + "Md5=3\n", {"", "", ""}},
         {"no section", "ToolLink=http://h/\n", {"", "", ""}},
