@@ -110,8 +110,8 @@ void CNovarelDlg::createControls() {
     restartCheck_->setGeometry(140, 207, 231, 19);
     restartCheck_->SetPictures(QPixmap(dir + "check_normal.png"), QPixmap(dir + "check_normal.png"),
                                QPixmap(dir + "check_checked.png"));
-    restartCheck_->SetText("立即启动新版本的 Pavoline");
-    restartCheck_->setFont(textFont_);
+    restartCheck_->SetText("立即启动新版本");
+    restartCheck_->setFont(boldFont_);
     QPalette palette = restartCheck_->palette();
     palette.setColor(QPalette::WindowText, QColor(77, 99, 117));
     restartCheck_->setPalette(palette);

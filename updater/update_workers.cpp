@@ -12,8 +12,8 @@ void CUpdateThread::Start() {
 }
 
 void CUpdateThread::run() {
-    result_ = url_.empty() ? kUrlNotOpened : DownloadToFile(url_, path_, "", this, kUpdaterTransfer);
-    const LPARAM ended = result_ == kDownloadComplete ? 1 : result_ == kUpdaterTransfer.cancelledResult ? 0 : -1;
+    const int result = url_.empty() ? kUrlNotOpened : DownloadToFile(url_, path_, "", this, kUpdaterTransfer);
+    const LPARAM ended = result == kDownloadComplete ? 1 : result == kUpdaterTransfer.cancelledResult ? 0 : -1;
     sendMessage(dialog_, WM_USER, kReportDownloadEnded, ended);
 }
 

@@ -30,7 +30,6 @@ public:
     void Start();
     // Returns once the worker has ended, serving its sends meanwhile.
     void WaitServingSends() { worker_.waitServingSends(); }
-    int LastResult() const { return result_; }
 
 private:
     void run();
@@ -38,7 +37,6 @@ private:
 
     MessageWindow* dialog_;
     std::string url_, path_;
-    int result_ = kReadFailed;
     WorkerThread worker_;
 };
 
