@@ -39,7 +39,6 @@ std::string Value(const INIReader& reader, const char* section, const char* key)
 std::optional<INIReader> OpenConfig(const std::string& configPath) {
     INIReader reader(configPath);
     if (reader.ParseError() < 0) return std::nullopt; // a line it cannot read is skipped, as before
-
     return reader;
 }
 
