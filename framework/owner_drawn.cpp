@@ -34,7 +34,7 @@ void CButtonExt::SetPicture(const QPixmap& strip) {
     update();
 }
 
-int CButtonExt::StateIndex() const { return isDown() ? 2 : hover_ ? 1 : 0; }
+int CButtonExt::StateIndex() const { return isDown() ? 2 : !isEnabled() ? 3 : hover_ ? 1 : 0; }
 
 void CButtonExt::paintEvent(QPaintEvent*) {
     QPainter painter(this);

@@ -1,6 +1,7 @@
 #pragma once
-// The two native controls the launcher draws itself: the four-state picture button of the caption
-// and the empty-list picture, and the model search box.
+// The native controls the launcher and the updater draw themselves: the four-state picture button
+// (the launcher's caption and empty-list picture, every button of the updater), and the launcher's
+// model search box.
 
 #include <QLineEdit>
 #include <QPixmap>
@@ -13,7 +14,7 @@ class QMenu;
 namespace pavoline {
 
 // A picture button whose picture is a strip of four equal states: 0 normal, 1 hover, 2 pressed,
-// 3 unused. Without a picture (a missing file) it keeps its size and draws its text instead, so a
+// 3 disabled (the launcher never disables its buttons). Without a picture (a missing file) it keeps its size and draws its text instead, so a
 // window without title bar never loses its caption buttons.
 class CButtonExt : public QPushButton {
     Q_OBJECT
@@ -24,7 +25,7 @@ public:
     void SetPicture(const QPixmap& strip);
     void SetToolTipWindow(QWidget* window) { tooltipWindow_ = window; }
     void SetToolTipText(const QString& text) { tooltipText_ = text; }
-    // 2 pressed, else 1 hovered, else 0.
+    // 2 pressed, else 3 disabled, else 1 hovered, else 0.
     int StateIndex() const;
     bool IsHovered() const { return hover_; }
     const QString& ToolTipText() const { return tooltipText_; }

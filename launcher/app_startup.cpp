@@ -1,5 +1,7 @@
 #include "app_startup.h"
 
+#include "platform.h"
+
 #include <QLocalSocket>
 #include <QString>
 
@@ -20,7 +22,7 @@ bool MayStartWhileUpdating(bool updaterRunning, const QStringList& arguments) {
     return !updaterRunning || HandBackTokenGiven(arguments);
 }
 
-QString InstanceName(const char* base) { return QString(base) + qEnvironmentVariable("PAVOLINE_INSTANCE_SUFFIX"); }
+QString InstanceName(const char* base) { return QString::fromStdString(WithInstanceSuffix(base)); }
 
 bool UpdaterRunning() { return ProcessMutex::IsHeldElsewhere(InstanceName(kUpdaterMutexName).toStdString()); }
 

@@ -2,6 +2,7 @@
 // The start-up decisions: may this process run at all (updater busy, hand-back token), and is it
 // the only launcher (a second one asks the first to come forward and ends).
 
+#include "hand_over.h"
 #include "named_mutex.h"
 
 #include <QLocalServer>
@@ -11,8 +12,6 @@
 namespace pavoline {
 
 constexpr const char* kSingleInstanceName = "TAVIX_PAVOLINE_TOOL";
-constexpr const char* kUpdaterMutexName = "Tavix_Pavoline_NovarelMutex";
-constexpr const char* kHandBackToken = "eurkdlash";
 constexpr unsigned kInstanceMutexWaitMs = 15000;
 
 // Exactly one argument, the token in any letter case.

@@ -9,6 +9,7 @@
 #include "suite_version.h"
 #include "theme_frame.h"
 #include "tip_dialog.h"
+#include "hand_over.h"
 #include "update_server.h"
 
 #include <QApplication>
@@ -38,7 +39,6 @@ constexpr int kButtonTop = 31;
 constexpr int kButtonFallbackSize = 20;
 constexpr int kCloseFromRight = 24, kMaximizeFromRight = 57, kMinimizeFromRight = 89;
 constexpr int kUpdateTimerFirstMs = 100, kUpdateTimerAfterCheckMs = 8000, kUpdateTimerAfterEditorMs = 3000;
-constexpr const char* kHandOverToken = "hsaldkrue";
 
 void (*gExit)(int) = std::_Exit;
 

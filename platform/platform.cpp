@@ -27,13 +27,22 @@ std::string WithSlash(std::string dir) {
 
 } // namespace
 
-std::string ProgramDir() {
-    if (const char* dir = std::getenv("PAVOLINE_PROGRAM_DIR"); dir && *dir) return WithSlash(dir);
+std::string ProgramFilePath() {
     char path[PATH_MAX];
     const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n <= 0) return "./";
-    const std::string exe(path, static_cast<size_t>(n));
+    return n > 0 ? std::string(path, static_cast<size_t>(n)) : std::string();
+}
+
+std::string ProgramDir() {
+    if (const char* dir = std::getenv("PAVOLINE_PROGRAM_DIR"); dir && *dir) return WithSlash(dir);
+    const std::string exe = ProgramFilePath();
+    if (exe.empty()) return "./";
     return exe.substr(0, exe.find_last_of('/') + 1);
+}
+
+std::string WithInstanceSuffix(const std::string& name) {
+    const char* suffix = std::getenv("PAVOLINE_INSTANCE_SUFFIX");
+    return suffix ? name + suffix : name;
 }
 
 std::string TempDir() {
@@ -48,13 +57,9 @@ uint32_t TickCount() {
 
 void SleepMs(uint32_t milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
 
-std::string TempFileName(const std::string& extension) {
-    const std::string dir = TempDir();
-    if (extension.empty()) return dir;
+std::string ReserveFileName(const std::string& dir, const std::string& prefix, const std::string& extension) {
     for (uint32_t tick = TickCount();; ++tick) {
-        char name[64];
-        std::snprintf(name, sizeof name, "~tavix_%d.", static_cast<int>(tick));
-        const std::string path = dir + name + extension;
+        const std::string path = dir + prefix + std::to_string(static_cast<int>(tick)) + "." + extension;
         // Creating the file reserves the name, also against other processes.
         const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd >= 0) {
@@ -63,6 +68,10 @@ std::string TempFileName(const std::string& extension) {
         }
         if (errno != EEXIST) return path;
     }
+}
+
+std::string TempFileName(const std::string& extension) {
+    return extension.empty() ? TempDir() : ReserveFileName(TempDir(), "~tavix_", extension);
 }
 
 bool PathExists(const std::string& path) {
@@ -230,16 +239,72 @@ std::optional<std::string> ModelPackageDir(const std::string& model, const std::
     return dir;
 }
 
-bool StartProgram(const std::string& program, const std::vector<std::string>& args) {
+namespace {
+
+// argv for posix_spawn: the program, the arguments, a null; valid while its strings live.
+std::vector<char*> ArgumentVector(const std::string& program, const std::vector<std::string>& args) {
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
+    return argv;
+}
+
+} // namespace
+
+bool StartProgram(const std::string& program, const std::vector<std::string>& args) {
+    std::vector<char*> argv = ArgumentVector(program, args);
     pid_t pid = 0;
     if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0) return false;
     // Reaped in the background so that no zombie is left while this process goes on.
     std::thread([pid] { waitpid(pid, nullptr, 0); }).detach();
     return true;
+}
+
+std::optional<int> RunProgramAndWait(const std::string& program, const std::vector<std::string>& args) {
+    std::vector<char*> argv = ArgumentVector(program, args);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) return std::nullopt;
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0)
+        if (errno != EINTR) return std::nullopt;
+    if (!WIFEXITED(status)) return std::nullopt;
+    return WEXITSTATUS(status);
+}
+
+bool IsExecutableFile(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(path.c_str(), X_OK) == 0;
+}
+
+std::optional<std::string> FindProgramOnPath(const std::string& name) {
+    const char* variable = std::getenv("PATH");
+    const std::string dirs = variable ? variable : "/usr/bin:/bin";
+    for (size_t start = 0; start <= dirs.size();) {
+        size_t end = dirs.find(':', start);
+        if (end == std::string::npos) end = dirs.size();
+        const std::string dir = end > start ? dirs.substr(start, end - start) : ".";
+        if (IsExecutableFile(WithSlash(dir) + name)) return WithSlash(dir) + name;
+        start = end + 1;
+    }
+    return std::nullopt;
+}
+
+void DeleteFilesIn(const std::string& dir) {
+    DIR* d = opendir(dir.c_str());
+    if (!d) return;
+    const std::string prefix = WithSlash(dir);
+    while (const dirent* entry = readdir(d)) {
+        struct stat info {};
+        const std::string path = prefix + entry->d_name;
+        if (lstat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode)) unlink(path.c_str());
+    }
+    closedir(d);
 }
 
 } // namespace pavoline

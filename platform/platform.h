@@ -11,8 +11,14 @@
 
 namespace pavoline {
 
+// Full path of the running program file itself (no override: the updater renames it).
+std::string ProgramFilePath();
 // Directory of the running program file; PAVOLINE_PROGRAM_DIR overrides it (tests, relocation).
 std::string ProgramDir();
+
+// A cross-process name with PAVOLINE_INSTANCE_SUFFIX appended, so that tests can run whole
+// suites side by side without one seeing the other's locks.
+std::string WithInstanceSuffix(const std::string& name);
 
 // $TMPDIR, else /tmp.
 std::string TempDir();
@@ -21,9 +27,11 @@ std::string TempDir();
 uint32_t TickCount();
 void SleepMs(uint32_t milliseconds);
 
-// TempDir() + "~tavix_<tick>.<ext>" (just TempDir() for an empty extension). The name is reserved
-// by creating the file empty; the tick is moved on past names already taken, so two calls within
-// one millisecond, in this process or another, get different names.
+// dir + prefix + "<tick>.<ext>". The name is reserved by creating the file empty (never through a
+// link or over a file someone else planted); the tick is moved on past names already taken, so two
+// calls within one millisecond, in this process or another, get different names.
+std::string ReserveFileName(const std::string& dir, const std::string& prefix, const std::string& extension);
+// ReserveFileName(TempDir(), "~tavix_", extension); just TempDir() for an empty extension.
 std::string TempFileName(const std::string& extension);
 
 bool PathExists(const std::string& path);
@@ -70,5 +78,16 @@ std::optional<std::string> ModelPackageDir(const std::string& model, const std::
 
 // Starts a program with an argument list (no shell) and does not wait for it.
 bool StartProgram(const std::string& program, const std::vector<std::string>& args);
+
+// Runs a program with an argument list (no shell), its standard output discarded, and waits for
+// it: its exit code, or nothing when it could not be started or did not exit normally.
+std::optional<int> RunProgramAndWait(const std::string& program, const std::vector<std::string>& args);
+
+// The first directory of $PATH holding an executable file of that name; nothing when none does.
+std::optional<std::string> FindProgramOnPath(const std::string& name);
+bool IsExecutableFile(const std::string& path);
+
+// Deletes the files (and links) directly in a directory; subdirectories stay.
+void DeleteFilesIn(const std::string& dir);
 
 } // namespace pavoline

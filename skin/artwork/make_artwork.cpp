@@ -1,5 +1,6 @@
-// Draws the skin's and the launcher's pictures into a directory, so that no picture in the suite
-// is a binary without a source. Run by the build: make_artwork <output directory>.
+// Draws the skin's, the launcher's and the updater's pictures into a directory, so that no picture
+// in the suite is a binary without a source. Run by the build: make_artwork <output directory>.
+#include "artwork.h"
 #include "ui_font.h"
 
 #include <QDir>
@@ -19,7 +20,9 @@ const QColor kInk("#2F4A66");
 const QColor kAccent("#4C7CAD");
 const QColor kSoft("#9FB3C8");
 
-QFont UiFont(int pixelSize, bool bold = false) {
+} // namespace
+
+QFont UiFont(int pixelSize, bool bold) {
     QFont font;
     font.setFamilies(pavoline::UiFontFamilies());
     font.setPixelSize(pixelSize);
@@ -40,7 +43,7 @@ bool Save(const QString& dir, const QString& name, int w, int h, const std::func
     return saved;
 }
 
-// Caption buttons: four states side by side (normal, hover, pressed, unused) of w x h each.
+// Caption buttons: four states side by side (normal, hover, pressed, disabled) of w x h each.
 void DrawStrip(QPainter& p, int w, int h, const std::function<void(QPainter&, QRectF)>& glyph, const QColor& hot) {
     const QColor backs[4] = {Qt::transparent, QColor(255, 255, 255, 70), hot, Qt::transparent};
     for (int state = 0; state < 4; ++state) {
@@ -54,20 +57,19 @@ void DrawStrip(QPainter& p, int w, int h, const std::function<void(QPainter&, QR
     }
 }
 
-void DrawCheck(QPainter& p, bool on, bool hover) {
-    p.setPen(QPen(on || hover ? kAccent : kSoft, 1.4));
-    p.setBrush(on ? kAccent : Qt::white);
-    p.drawRoundedRect(QRectF(1.5, 1.5, 17, 17), 4, 4);
-    if (!on) return;
-    p.setPen(QPen(Qt::white, 2.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+void DrawCheckBox(QPainter& p, const QRectF& box, bool checked, bool lit) {
+    const double scale = box.width() / 17;
+    p.setPen(QPen(checked || lit ? kAccent : kSoft, 1.4 * scale));
+    p.setBrush(checked ? kAccent : Qt::white);
+    p.drawRoundedRect(box, 4 * scale, 4 * scale);
+    if (!checked) return;
+    p.setPen(QPen(Qt::white, 2.2 * scale, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     QPainterPath tick;
-    tick.moveTo(5.5, 10.5);
-    tick.lineTo(8.7, 13.5);
-    tick.lineTo(14.5, 6.5);
+    tick.moveTo(box.topLeft() + QPointF(4, 9) * scale);
+    tick.lineTo(box.topLeft() + QPointF(7.2, 12) * scale);
+    tick.lineTo(box.topLeft() + QPointF(13, 5) * scale);
     p.drawPath(tick);
 }
-
-} // namespace
 
 // A sample phone's pictures: front (_1), hover (_3), selected (_2) and a small one (_S), in the
 // model's own colour (without one, a colour from its name).
@@ -110,8 +112,10 @@ int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     if ((argc == 4 || argc == 5) && QString(argv[1]) == "phone")
         return MakePhonePictures(QString::fromLocal8Bit(argv[2]), argv[3], argc == 5 ? argv[4] : "");
+    if (argc == 3 && QString(argv[1]) == "updater") return MakeUpdaterPictures(QString::fromLocal8Bit(argv[2]));
     if (argc != 2) {
-        std::fprintf(stderr, "usage: make_artwork <output directory> | make_artwork phone <directory> <model> [#rrggbb]\n");
+        std::fprintf(stderr, "usage: make_artwork <output directory> | make_artwork phone <directory> <model> [#rrggbb]"
+                             " | make_artwork updater <directory>\n");
         return 1;
     }
     const QString out = QString::fromLocal8Bit(argv[1]);
@@ -131,9 +135,10 @@ int main(int argc, char** argv) {
         p.drawLine(QPointF(2, 2), QPointF(10, 10));
         p.drawLine(QPointF(10, 2), QPointF(2, 10));
     });
-    ok &= Save(out, "check_off.png", 20, 20, [](QPainter& p) { DrawCheck(p, false, false); });
-    ok &= Save(out, "check_off_hover.png", 20, 20, [](QPainter& p) { DrawCheck(p, false, true); });
-    ok &= Save(out, "check_on.png", 20, 20, [](QPainter& p) { DrawCheck(p, true, false); });
+    const QRectF checkBox(1.5, 1.5, 17, 17);
+    ok &= Save(out, "check_off.png", 20, 20, [&](QPainter& p) { DrawCheckBox(p, checkBox, false, false); });
+    ok &= Save(out, "check_off_hover.png", 20, 20, [&](QPainter& p) { DrawCheckBox(p, checkBox, false, true); });
+    ok &= Save(out, "check_on.png", 20, 20, [&](QPainter& p) { DrawCheckBox(p, checkBox, true, false); });
 
     // The picture shown when no phone is installed (227 x 318).
     ok &= Save(out, "empty_list.png", 227, 318, [](QPainter& p) {

@@ -145,6 +145,12 @@ private slots:
         button.setDown(true);
         QCOMPARE(button.StateIndex(), 2);
         button.setDown(false);
+        button.setEnabled(false); // the disabled picture, unless pressed
+        QCOMPARE(button.StateIndex(), 3);
+        button.setDown(true);
+        QCOMPARE(button.StateIndex(), 2);
+        button.setDown(false);
+        button.setEnabled(true);
         QEvent leave(QEvent::Leave);
         QApplication::sendEvent(&button, &leave);
         QCOMPARE(button.StateIndex(), 0);

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <filesystem>
 #include <thread>
 
@@ -27,6 +29,20 @@ TEST(Platform, TempFileNamesFollowThePatternAndNeverRepeat) {
     std::remove(first.c_str());
     std::remove(second.c_str());
     EXPECT_EQ(TempFileName(""), TempDir());
+}
+
+TEST(Platform, ReservedNamesStepOverWhatIsPlanted) {
+    test::TempDir dir;
+    const std::string prefix = "~0_";
+    // Links planted at the next ticks' names, as another user could in a shared temp directory.
+    const uint32_t tick = TickCount();
+    for (uint32_t t = tick; t < tick + 50; ++t)
+        ASSERT_EQ(symlink("/nonexistent", (dir.path() + "/" + prefix + std::to_string(static_cast<int>(t)) + ".rar").c_str()), 0);
+    const std::string name = ReserveFileName(dir.path() + "/", prefix, "rar");
+    struct stat info {};
+    ASSERT_EQ(lstat(name.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISREG(info.st_mode)) << name;
+    EXPECT_EQ(info.st_size, 0);
 }
 
 TEST(Platform, DeleteTreeRemovesReadOnlyFilesAndSubdirectories) {
@@ -100,6 +116,41 @@ TEST(StartProgram, RunsWithAnArgumentListAndNoShell) {
     EXPECT_TRUE(PathExists(marker));
     EXPECT_FALSE(PathExists(dir.file("injected")));
     EXPECT_FALSE(StartProgram("/nonexistent/program", {}));
+}
+
+TEST(RunProgramAndWait, GivesTheExitCodeOrNothing) {
+    EXPECT_EQ(RunProgramAndWait("/bin/sh", {"-c", "echo discarded; exit 3"}), 3);
+    EXPECT_EQ(RunProgramAndWait("/bin/sh", {"-c", "kill -9 $$"}), std::nullopt);
+    EXPECT_EQ(RunProgramAndWait("/nonexistent/program", {}), std::nullopt);
+}
+
+TEST(FindProgramOnPath, SearchesThePathInOrder) {
+    test::TempDir first, second;
+    for (const std::string& dir : {first.path(), second.path()}) {
+        test::WriteBytes(dir + "/tool", {'#', '!'});
+        chmod((dir + "/tool").c_str(), 0755);
+    }
+    test::WriteBytes(first.path() + "/plain", {1});
+    const char* old = std::getenv("PATH");
+    const std::string saved = old ? old : "";
+    setenv("PATH", (first.path() + ":" + second.path()).c_str(), 1);
+    EXPECT_EQ(FindProgramOnPath("tool"), first.path() + "/tool");
+    EXPECT_EQ(FindProgramOnPath("plain"), std::nullopt); // not executable
+    EXPECT_EQ(FindProgramOnPath("absent"), std::nullopt);
+    setenv("PATH", saved.c_str(), 1);
+}
+
+TEST(Platform, DeleteFilesInKeepsSubdirectories) {
+    test::TempDir dir;
+    test::WriteBytes(dir.file("a"), {1});
+    ASSERT_TRUE(MakeDirectories(dir.file("sub")));
+    test::WriteBytes(dir.file("sub/b"), {2});
+    ASSERT_EQ(symlink("/etc/passwd", dir.file("link").c_str()), 0);
+    DeleteFilesIn(dir.path());
+    EXPECT_FALSE(PathExists(dir.file("a")));
+    EXPECT_FALSE(PathExists(dir.file("link")));
+    EXPECT_TRUE(PathExists(dir.file("sub/b")));
+    EXPECT_TRUE(PathExists("/etc/passwd"));
 }
 
 } // namespace

@@ -34,4 +34,14 @@ std::vector<uint8_t> ReadBytes(const std::string& path) {
 
 bool FileExists(const std::string& path) { return std::filesystem::exists(path); }
 
+void WriteText(const std::string& path, const std::string& text, unsigned mode) {
+    WriteBytes(path, {text.begin(), text.end()});
+    std::filesystem::permissions(path, static_cast<std::filesystem::perms>(mode));
+}
+
+std::string ReadText(const std::string& path) {
+    const std::vector<uint8_t> bytes = ReadBytes(path);
+    return {bytes.begin(), bytes.end()};
+}
+
 } // namespace pavoline::test

@@ -24,5 +24,8 @@ private:
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> ReadBytes(const std::string& path);
 bool FileExists(const std::string& path);
+// A text file with a mode as chmod takes it; its whole content.
+void WriteText(const std::string& path, const std::string& text, unsigned mode = 0644);
+std::string ReadText(const std::string& path);
 
 } // namespace pavoline::test

@@ -1,0 +1,24 @@
+#pragma once
+// Shared by the drawings of make_artwork.
+
+#include <QFont>
+#include <QPainter>
+#include <QString>
+
+#include <functional>
+
+// The suite's face at a pixel size.
+QFont UiFont(int pixelSize, bool bold = false);
+// Draws a w x h picture on transparent ground and saves it as dir/name; false (said on stderr)
+// when it cannot be written.
+bool Save(const QString& dir, const QString& name, int w, int h, const std::function<void(QPainter&)>& draw);
+
+// Glyph buttons of a caption: four states side by side (normal, hover, pressed in the hot colour,
+// disabled) of w x h each, the glyph drawn with the pen set for the state.
+void DrawStrip(QPainter& p, int w, int h, const std::function<void(QPainter&, QRectF)>& glyph, const QColor& hot);
+
+// A rounded check box in the box; lit: the pointer rests on it.
+void DrawCheckBox(QPainter& p, const QRectF& box, bool checked, bool lit);
+
+// The updater's pictures, in its own folder.
+int MakeUpdaterPictures(const QString& dir);
