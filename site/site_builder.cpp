@@ -369,7 +369,8 @@ private:
 } // namespace
 
 bool IsUserFileOfSuite(const std::string& relativePath) {
-    return relativePath == kInstalledModelFile || relativePath == kBetaMarkerFile || relativePath == "Novarel/temp";
+    return relativePath == kInstalledModelFile || relativePath == kBetaMarkerFile || relativePath == "Novarel/temp" ||
+           relativePath == "Resource";
 }
 
 std::string FeaturesValue(const std::string& text) {

@@ -20,7 +20,7 @@ struct BuildOptions {
 bool BuildSite(const BuildOptions& options, std::ostream& report, std::string& error);
 
 // Files of a suite directory that belong to its user, never to an update: the installed list, the
-// beta marker and the updater's scratch folder.
+// installed models ("Resource/"), the beta marker and the updater's scratch folder.
 bool IsUserFileOfSuite(const std::string& relativePath);
 
 // The feature text as the info file holds it: trimmed, each line break as "##".

@@ -60,6 +60,7 @@ TEST(SampleSite, UpdateCarriesTheNextVersionsLauncherAndVersionFile) {
     EXPECT_NE(std::filesystem::status(out.file("Pavoline")).permissions() & std::filesystem::perms::owner_exec,
               std::filesystem::perms::none);
     EXPECT_FALSE(pavoline::test::FileExists(out.file("InstalledModel.xml")));
+    EXPECT_FALSE(pavoline::test::FileExists(out.file("Resource"))); // the user's models stay as installed
     // The updater comes along, with the name of the launcher it starts again.
     EXPECT_NE(std::filesystem::status(out.file("Novarel/Novarel")).permissions() & std::filesystem::perms::owner_exec,
               std::filesystem::perms::none);
