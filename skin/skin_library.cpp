@@ -629,6 +629,12 @@ QString InSkinDirectory(const wchar_t* name) {
     return QFileInfo(file).isAbsolute() ? file : QDir(QCoreApplication::applicationDirPath()).filePath(file);
 }
 
+// Pictures named in the description lie beside it, wherever the program was started from.
+void ResolvePictures(ElementSpec& spec, const QDir& skinDirectory) {
+    if (spec.attributes.contains("image")) spec.attributes["image"] = skinDirectory.filePath(spec.attribute("image"));
+    for (ElementSpec& child : spec.children) ResolvePictures(child, skinDirectory);
+}
+
 } // namespace
 } // namespace directui
 
@@ -646,6 +652,9 @@ extern "C" DIRECTUI_EXPORT directui::ISkin* OpenSkinW(const wchar_t* description
         std::fprintf(stderr, "skin: %s: %s\n", qPrintable(dui.fileName()), qPrintable(error));
         return nullptr;
     }
+    const QDir pictures = QFileInfo(dui.fileName()).absoluteDir();
+    for (auto* group : {&parsed->forms, &parsed->rows})
+        for (ElementSpec& spec : *group) ResolvePictures(spec, pictures);
     QString styleSheet;
     if (skn.open(QIODevice::ReadOnly)) styleSheet = QString::fromUtf8(skn.readAll());
     styleSheet.replace("@SKIN@", QFileInfo(skn.fileName()).absolutePath());

@@ -638,6 +638,23 @@ private slots:
             QCOMPARE(pressUpdate(), newer ? offer : QString("软件已为最新版本，无需升级。"));
         }
         check("http://127.0.0.1/info.ini");
+        // The mark and the offer as the user sees them.
+        l->frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&l->frame));
+        const QImage marked = l->frame.grab().toImage();
+        QVERIFY(marked.save(test::ScreenshotPath("launcher_new_version")));
+        QWidget* mark = l->page()->form()->FindElement("Sta_NewVersionIcon", 90000)->Widget();
+        QCOMPARE(marked.pixelColor(mark->mapTo(&l->frame, QPoint(4, mark->height() / 2))), QColor("#E0553C")); // its red
+        QTimer::singleShot(100, [&] {
+            if (auto* tip = qobject_cast<CTipDlg*>(QApplication::activeModalWidget())) {
+                QPixmap shot = l->frame.grab();
+                QPainter(&shot).drawPixmap(tip->pos() - l->frame.pos(), tip->grab());
+                shot.save(test::ScreenshotPath("launcher_update_offer"));
+                tip->done(CTipDlg::kResultCancel);
+            }
+        });
+        sendMessage(&l->frame, WM_RUN_UPDATE);
+        QVERIFY(QFile::exists(test::ScreenshotPath("launcher_update_offer")));
         server.stop();
         check("");
         QCOMPARE(gUpdateState.load(), -1);
