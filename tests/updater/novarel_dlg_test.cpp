@@ -1,5 +1,6 @@
 // The updater's dialog against real servers: the sample site with the build's own suite, and
 // small updates served by the test for the paths that go wrong.
+#include "app_translations.h"
 #include "download.h"
 #include "http_server.h"
 #include "md5.h"
@@ -92,7 +93,10 @@ class NovarelDlgTest : public QObject {
     Q_OBJECT
 private slots:
     // A message no test expected is answered No on stderr, never left waiting for a click.
-    void initTestCase() { qputenv("PAVOLINE_MESSAGES_TO_STDERR", "1"); }
+    void initTestCase() {
+        qputenv("PAVOLINE_MESSAGES_TO_STDERR", "1");
+        InstallQtChineseTranslations(); // the message boxes' buttons as the user reads them
+    }
     void theAnswerToTheQueryDecidesWhetherTheDialogOpens() {
         SmallUpdate update;
         struct Case {
