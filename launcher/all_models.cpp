@@ -51,26 +51,13 @@ void CAllListContainerDlg::List(const OfferedList* models) {
 
 bool CAllListContainerDlg::AnyTicked() const { return !TickedRows().empty(); }
 
-std::vector<int> CAllListContainerDlg::TickedRows() const {
-    std::vector<int> rows;
-    for (int i = 0; i < list_->RowCount(); ++i) {
-        directui::ISkinElement* box = list_->Row(i)->PartAt(kCheckBox);
-        if (box->IsVisible() && box->GetCheck()) rows.push_back(i);
-    }
-    return rows;
-}
+std::vector<int> CAllListContainerDlg::TickedRows() const { return pavoline::TickedRows(list_, kCheckBox); }
 
 LRESULT CAllListContainerDlg::windowProc(UINT message, WPARAM wParam, LPARAM) {
-    if (message != WM_SKIN_LISTITEM) return 0;
-    const auto* record = reinterpret_cast<const directui::SkinListItemNotify*>(wParam);
-    if (record->code != directui::kListItemClicked || record->list != list_) return 0;
-    if (record->part != "Lgo_AL_Item" && record->part != "CB_AL_Item") return 0;
-    directui::IListRow* row = list_->Row(record->row);
-    if (!row) return 0;
-    // The picture ticks and unticks; an installed model has no check box to tick.
-    directui::ISkinElement* box = row->PartAt(kCheckBox);
-    if (record->part == "Lgo_AL_Item" && box->IsVisible()) box->SetCheck(!box->GetCheck());
-    sendMessage(page_, WM_CHECK_CHANGED, AnyTicked() ? 1 : 0);
+    // An installed model has no check box to tick.
+    if (message == WM_SKIN_LISTITEM &&
+        TickOnRowClick(reinterpret_cast<const directui::SkinListItemNotify*>(wParam), list_, "Lgo_AL_Item", "CB_AL_Item"))
+        sendMessage(page_, WM_CHECK_CHANGED, AnyTicked() ? 1 : 0);
     return 0;
 }
 

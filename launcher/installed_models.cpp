@@ -73,24 +73,14 @@ void CInstalledModelDlg::Refresh() {
     list_->Redraw();
 }
 
-bool CInstalledModelDlg::anyTicked() const {
-    for (int i = 0; i < list_->RowCount(); ++i) {
-        directui::ISkinElement* box = list_->Row(i)->PartAt(kCheckBox);
-        if (box->IsVisible() && box->GetCheck()) return true;
-    }
-    return false;
-}
-
 void CInstalledModelDlg::uninstall() {
     CTipDlg question(this);
     question.Set("卸载所选机型？", CTipDlg::kYesNo, 0);
     if (question.exec() != CTipDlg::kResultOk) return;
     InstalledList selection;
     const InstalledList& installed = catalogue_.installed();
-    for (int i = 0; i < list_->RowCount() && i < static_cast<int>(installed.size()); ++i) {
-        directui::ISkinElement* box = list_->Row(i)->PartAt(kCheckBox);
-        if (box->IsVisible() && box->GetCheck()) selection.push_back(installed[static_cast<size_t>(i)]);
-    }
+    for (int row : TickedRows(list_, kCheckBox))
+        if (row < static_cast<int>(installed.size())) selection.push_back(installed[static_cast<size_t>(row)]);
     CUninstallDlg window(selection, this, programDir_);
     window.exec();
     uninstall_->Enable(false);
@@ -107,16 +97,9 @@ LRESULT CInstalledModelDlg::windowProc(UINT message, WPARAM wParam, LPARAM) {
         else if (clicked == back_) sendMessage(view_, WM_SHOW_PHONESELECT);
         return 0;
     }
-    if (message == WM_SKIN_LISTITEM) {
-        const auto* record = reinterpret_cast<const directui::SkinListItemNotify*>(wParam);
-        if (record->code != directui::kListItemClicked || record->list != list_) return 0;
-        if (record->part != "Lgo_IM_Item" && record->part != "CB_IM_Item") return 0;
-        directui::IListRow* row = list_->Row(record->row);
-        if (!row) return 0;
-        directui::ISkinElement* box = row->PartAt(kCheckBox);
-        if (record->part == "Lgo_IM_Item" && box->IsVisible()) box->SetCheck(!box->GetCheck());
-        uninstall_->Enable(anyTicked());
-    }
+    if (message == WM_SKIN_LISTITEM &&
+        TickOnRowClick(reinterpret_cast<const directui::SkinListItemNotify*>(wParam), list_, "Lgo_IM_Item", "CB_IM_Item"))
+        uninstall_->Enable(!TickedRows(list_, kCheckBox).empty());
     return 0;
 }
 

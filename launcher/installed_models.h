@@ -38,7 +38,6 @@ public:
 
 private:
     void uninstall();
-    bool anyTicked() const;
 
     ModelCatalogue& catalogue_;
     MessageWindow* view_;

@@ -26,6 +26,27 @@ QWidget* OwnerOf(QWidget* dialog) {
 
 } // namespace
 
+bool TickOnRowClick(const directui::SkinListItemNotify* record, directui::IList* list, const QString& picturePart,
+                    const QString& boxPart) {
+    if (record->code != directui::kListItemClicked || record->list != list) return false;
+    if (record->part != picturePart && record->part != boxPart) return false;
+    directui::IListRow* row = list->Row(record->row);
+    if (!row) return false;
+    // The box ticks itself when it is clicked; the picture ticks it when it is shown.
+    directui::ISkinElement* box = row->Part(boxPart);
+    if (record->part == picturePart && box->IsVisible()) box->SetCheck(!box->GetCheck());
+    return true;
+}
+
+std::vector<int> TickedRows(directui::IList* list, int boxIndex) {
+    std::vector<int> rows;
+    for (int i = 0; i < list->RowCount(); ++i) {
+        directui::ISkinElement* box = list->Row(i)->PartAt(boxIndex);
+        if (box->IsVisible() && box->GetCheck()) rows.push_back(i);
+    }
+    return rows;
+}
+
 CSkinPage::CSkinPage(const char* formName, QWidget* parent) : QWidget(parent), MessageWindow(this) {
     form_ = AppSkin()->CreateForm(formName, this);
     Q_ASSERT(form_);
