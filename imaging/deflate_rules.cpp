@@ -57,13 +57,27 @@ class BitReader {
 public:
     BitReader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
 
+    // At least 56 bits buffered, zeros past the end.
     void refill() {
-        if (at_ <= size_ && size_ - at_ >= 8) {
+        if (at_ + 8 <= size_) {
             buffer_ |= LoadLittleEndian64(data_ + at_) << bits_;
             at_ += (63 - bits_) >> 3;
             bits_ |= 56;
             return;
         }
+        refillNearEnd();
+    }
+    // As refill(); false once the stream has run out, read past its end by more than a refill
+    // reads ahead.
+    bool refillWithin() {
+        if (at_ + 8 <= size_) {
+            refill();
+            return true;
+        }
+        refillNearEnd();
+        return at_ <= size_ + 8;
+    }
+    void refillNearEnd() {
         while (bits_ <= 55) {
             buffer_ |= uint64_t{at_ < size_ ? data_[at_] : uint8_t{0}} << bits_;
             ++at_;
@@ -81,8 +95,6 @@ public:
         consume(n);
         return v;
     }
-    // Past the end by more than a refill can read ahead: the stream has run out.
-    bool exhausted() const { return at_ > size_ + 8; }
     bool withinData() const { return at_ * 8 - bits_ <= size_ * 8; }
 
     // Drops the bits up to the next byte boundary; false when `n` whole bytes do not follow.
@@ -189,8 +201,7 @@ bool WalkHuffmanBlock(BitReader& reader, const Code& litLen, const Code& distanc
     BitReader bits = reader;
     const uint32_t litMask = (1u << litLen.rootBits) - 1, distanceMask = (1u << distance.rootBits) - 1;
     for (;;) {
-        bits.refill();
-        if (bits.exhausted()) return false;
+        if (!bits.refillWithin()) return false;
         uint32_t e = litLen.root[bits.peek(kLitLenRootBits) & litMask];
         if (e & kLiteral) { // three table literals take at most 30 of the 56 bits a refill gives
             bits.consume(BitsOf(e));
@@ -290,7 +301,7 @@ bool MeetsZlibDeflateRules(const uint8_t* stream, size_t size) {
                         : type == 1 ? WalkHuffmanBlock(bits, fixed.litLen, fixed.distance)
                         : type == 2 ? WalkDynamicBlock(bits)
                                     : false;
-        if (!ok || bits.exhausted()) return false;
+        if (!ok || !bits.refillWithin()) return false;
     }
     return bits.withinData();
 }

@@ -14,9 +14,10 @@
 //   fixed codes 286, 287 and distance codes 30, 31 never appear   invalid literal/length code,
 //                                                                 invalid distance code
 //
-// Everything libdeflate itself checks (block types, stored lengths, over-subscribed codes,
-// distances reaching before the start) is checked here as well, so that nothing depends on the
-// order of the two checks.
+// It is meant for streams libdeflate has inflated: block types, stored lengths and over-subscribed
+// codes are checked here too, but a distance reaching before the start of the output is left to
+// libdeflate. About as costly as inflating, since every codeword must be walked to find the
+// blocks.
 
 #include <cstddef>
 #include <cstdint>
