@@ -1,5 +1,6 @@
 #include "png_fast_path.h"
 
+#include "bmp_source.h"
 #include "bytes.h"
 #include "deflate_rules.h"
 #include "png_rows.h"
@@ -18,7 +19,7 @@ using Verdict = FastPngResult::Verdict;
 constexpr uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
 constexpr size_t kIhdrEnd = 8 + 8 + 13 + 4;
 constexpr uint32_t kMaxChunkLength = 0x7FFFFFFF;
-constexpr uint32_t kMaxSide = 1024;
+constexpr uint32_t kMaxSide = kMaxSourceSide;
 constexpr uint8_t kColourRgb = 2, kColourPalette = 3, kColourRgba = 6;
 
 constexpr uint32_t ChunkType(const char (&name)[5]) {
@@ -142,7 +143,8 @@ bool ReadPalette(const Chunk& c, ImageChunks& chunks) {
     return true;
 }
 
-// Every chunk from after IHDR to IEND, in the order libspng allows.
+// Every chunk from after IHDR to IEND, in the order libspng allows: Decoded when they all are,
+// with the image data still to inflate.
 Verdict ReadChunks(const uint8_t* bytes, size_t size, const Header& h, ImageChunks& chunks) {
     enum class Stage { BeforeImageData, ImageData, AfterImageData } stage = Stage::BeforeImageData;
     ChunkReader reader(bytes, size, kIhdrEnd);
