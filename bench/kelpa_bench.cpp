@@ -1,6 +1,7 @@
 // The encoder on a 1024 x 1024 PNG with about 60,000 distinct colour keys, beside libpng and
 // libspng each decoding the same file alone and ImageMagick converting it to BMP (the step the
 // encoder used to run for every PNG). kelpa and convert run as processes, as a user runs them.
+#include "deflate_rules.h"
 #include "encoder_tool.h"
 #include "encoders.h"
 #include "file_io.h"
@@ -12,6 +13,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <libdeflate.h>
 #include <memory>
 #include <png.h>
 #include <random>
@@ -121,6 +123,32 @@ void BM_ReadPngSource(benchmark::State& state) {
     }
 }
 
+// The picture's zlib stream, the IDAT chunks' data joined.
+std::vector<uint8_t> ImageDataStream() {
+    std::vector<uint8_t> stream;
+    for (const test::PngChunk& c : test::SplitPng(test::ReadBytes(Shared().png)))
+        if (c.type == "IDAT") stream.insert(stream.end(), c.data.begin(), c.data.end());
+    return stream;
+}
+
+// The two passes over the stream inside ReadPngSource.
+void BM_InflateWithLibdeflate(benchmark::State& state) {
+    const std::vector<uint8_t> stream = ImageDataStream();
+    std::vector<uint8_t> scanlines(size_t{kSide} * (1 + 4 * kSide));
+    libdeflate_decompressor* d = libdeflate_alloc_decompressor();
+    for (auto _ : state)
+        if (libdeflate_zlib_decompress(d, stream.data(), stream.size(), scanlines.data(), scanlines.size(), nullptr) !=
+            LIBDEFLATE_SUCCESS)
+            state.SkipWithError("libdeflate failed");
+    libdeflate_free_decompressor(d);
+}
+
+void BM_WalkAgainstZlibRules(benchmark::State& state) {
+    const std::vector<uint8_t> stream = ImageDataStream();
+    for (auto _ : state)
+        if (!MeetsZlibDeflateRules(stream.data() + 2, stream.size() - 2)) state.SkipWithError("walk failed");
+}
+
 void BM_AnalysePicture(benchmark::State& state) {
     const Canvas picture = ReadPngSource(Shared().png).picture;
     for (auto _ : state) benchmark::DoNotOptimize(AnalysePicture(picture));
@@ -146,6 +174,8 @@ BENCHMARK(BM_LibspngDecodeAlone)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ImageMagickConvertToBmp)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_KelpaInProcess)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ReadPngSource)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_InflateWithLibdeflate)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WalkAgainstZlibRules)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AnalysePicture)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EncodeAb2)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EncodeAbm)->Unit(benchmark::kMillisecond);

@@ -24,5 +24,9 @@ inline void PutLe32(std::vector<uint8_t>& out, uint32_t v) {
     PutLe16(out, v & 0xFFFF);
     PutLe16(out, v >> 16);
 }
+inline void PutBe32(std::vector<uint8_t>& out, uint32_t v) {
+    out.insert(out.end(), {static_cast<uint8_t>(v >> 24), static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 8),
+                           static_cast<uint8_t>(v)});
+}
 
 } // namespace pavoline

@@ -2,6 +2,7 @@
 
 #include "bmp_source.h"
 #include "file_io.h"
+#include "png_fast_path.h"
 
 #include <cerrno>
 #include <cstring>
@@ -83,9 +84,24 @@ PngSource Decode(spng_ctx* ctx) {
 
 Context NewContext() { return Context(spng_ctx_new(0), spng_ctx_free); }
 
+// The whole file when it is a regular file small enough for the common kinds' reader.
+bool ReadSmallFile(FILE* file, std::vector<uint8_t>& bytes) {
+    const int64_t length = OpenFileLength(file);
+    if (length < 0 || static_cast<uint64_t>(length) > kMaxFastPngFileBytes) return false;
+    bytes.resize(static_cast<size_t>(length));
+    return std::fread(bytes.data(), 1, bytes.size(), file) == bytes.size();
+}
+
+PngSource FromFastPath(FastPngResult&& fast) {
+    PngSource result;
+    result.status = PngSource::Status::Decoded;
+    result.picture = std::move(fast.picture);
+    return result;
+}
+
 } // namespace
 
-PngSource DecodePngSource(const uint8_t* bytes, size_t size) {
+PngSource DecodePngWithLibspng(const uint8_t* bytes, size_t size) {
     const Context ctx = NewContext();
     if (!ctx) return Failed(PngSource::Status::Broken, "out of memory");
     const int error = spng_set_png_buffer(ctx.get(), bytes, size);
@@ -93,9 +109,23 @@ PngSource DecodePngSource(const uint8_t* bytes, size_t size) {
     return Decode(ctx.get());
 }
 
+PngSource DecodePngSource(const uint8_t* bytes, size_t size) {
+    std::vector<uint8_t> copy(bytes, bytes + size);
+    FastPngResult fast = DecodeCommonPng(copy);
+    if (fast.verdict == FastPngResult::Verdict::Decoded) return FromFastPath(std::move(fast));
+    return DecodePngWithLibspng(bytes, size);
+}
+
 PngSource ReadPngSource(const std::string& path) {
     const FilePtr file = OpenFile(path, "rb");
     if (!file) return Failed(PngSource::Status::CannotOpen, std::strerror(errno));
+    std::vector<uint8_t> bytes;
+    if (ReadSmallFile(file.get(), bytes)) {
+        FastPngResult fast = DecodeCommonPng(bytes);
+        if (fast.verdict == FastPngResult::Verdict::Decoded) return FromFastPath(std::move(fast));
+    }
+    // Everything else, and the message for a broken file, comes from libspng reading the stream.
+    std::rewind(file.get());
     const Context ctx = NewContext();
     if (!ctx) return Failed(PngSource::Status::Broken, "out of memory");
     const int error = spng_set_png_file(ctx.get(), file.get());

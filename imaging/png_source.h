@@ -16,7 +16,11 @@ struct PngSource {
     std::string reason; // for CannotOpen and Broken: one line, why
 };
 
+// The common kinds go through DecodeCommonPng, everything else through libspng.
 PngSource ReadPngSource(const std::string& path);
 PngSource DecodePngSource(const uint8_t* bytes, size_t size);
+
+// libspng alone, for comparing the two readers.
+PngSource DecodePngWithLibspng(const uint8_t* bytes, size_t size);
 
 } // namespace pavoline

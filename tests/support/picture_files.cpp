@@ -3,6 +3,7 @@
 #include "bytes.h"
 
 #include <png.h>
+#include <zlib.h>
 #include <stdexcept>
 
 namespace pavoline::test {
@@ -82,6 +83,8 @@ std::vector<uint8_t> BuildPng(const PngSpec& s) {
         png_set_tRNS(png, info, s.paletteAlpha.data(), static_cast<int>(s.paletteAlpha.size()), nullptr);
     else if (s.transparentGrey >= 0)
         png_set_tRNS(png, info, nullptr, 0, &grey);
+    if (s.filters != 0) png_set_filter(png, PNG_FILTER_TYPE_BASE, s.filters);
+    if (s.idatBytes != 0) png_set_compression_buffer_size(png, s.idatBytes);
     png_write_info(png, info);
     std::vector<png_bytep> rows;
     for (const auto& row : s.rows) rows.push_back(const_cast<png_bytep>(row.data()));
@@ -104,6 +107,33 @@ std::vector<uint8_t> BuildPngRgba(const Canvas& picture) {
         s.rows.push_back(std::move(row));
     }
     return BuildPng(s);
+}
+
+std::vector<PngChunk> SplitPng(const std::vector<uint8_t>& png) {
+    std::vector<PngChunk> chunks;
+    for (size_t at = 8; at + 12 <= png.size();) {
+        const uint32_t length = Be32(png.data() + at);
+        PngChunk c;
+        c.type.assign(png.begin() + at + 4, png.begin() + at + 8);
+        c.data.assign(png.begin() + at + 8, png.begin() + at + 8 + length);
+        c.crc = Be32(png.data() + at + 8 + length);
+        chunks.push_back(std::move(c));
+        at += 12 + length;
+    }
+    return chunks;
+}
+
+std::vector<uint8_t> JoinPng(const std::vector<PngChunk>& chunks) {
+    std::vector<uint8_t> out = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    for (const PngChunk& c : chunks) {
+        PutBe32(out, static_cast<uint32_t>(c.data.size()));
+        const size_t typeAt = out.size();
+        out.insert(out.end(), c.type.begin(), c.type.end());
+        out.insert(out.end(), c.data.begin(), c.data.end());
+        PutBe32(out, c.crc ? *c.crc
+                           : static_cast<uint32_t>(crc32(0, out.data() + typeAt, static_cast<uInt>(out.size() - typeAt))));
+    }
+    return out;
 }
 
 } // namespace pavoline::test

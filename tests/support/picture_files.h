@@ -4,6 +4,7 @@
 #include "canvas.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,8 +33,19 @@ struct PngSpec {
     std::vector<uint8_t> palette;           // R,G,B triples
     std::vector<uint8_t> paletteAlpha;      // tRNS for palettes
     int transparentGrey = -1;               // tRNS for grey
+    int filters = 0;                        // PNG_FILTER_* bits to choose from; 0 for libpng's choice
+    size_t idatBytes = 0;                   // at most this much image data a chunk; 0 for libpng's size
 };
 std::vector<uint8_t> BuildPng(const PngSpec& spec);
+
+// A PNG's chunks after the signature, to change one and put the file together again.
+struct PngChunk {
+    std::string type;
+    std::vector<uint8_t> data;
+    std::optional<uint32_t> crc; // computed when joined, unless set
+};
+std::vector<PngChunk> SplitPng(const std::vector<uint8_t>& png);
+std::vector<uint8_t> JoinPng(const std::vector<PngChunk>& chunks);
 
 // An 8-bit RGBA PNG of a canvas.
 std::vector<uint8_t> BuildPngRgba(const Canvas& picture);
