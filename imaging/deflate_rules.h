@@ -1,7 +1,8 @@
 #pragma once
-// libdeflate inflates some DEFLATE streams that zlib refuses, so a picture it reads could be one
-// that libspng (on zlib) would not. This walks a stream's blocks and codes without producing output
-// and holds it to the rules zlib adds:
+// libdeflate inflates some DEFLATE streams that zlib refuses, so a picture kelpa's fast path reads
+// could be one that libspng (on zlib) would not. This walks a stream's blocks and codes without
+// producing output and holds it to the rules zlib adds; the tests and the fuzz targets use it to
+// tell that leniency from a real difference between the two readers:
 //
 //   rule                                                          zlib's message
 //   a dynamic block defines at most 286 length and 30 distance    too many length or distance symbols

@@ -168,7 +168,7 @@ TEST(DecodeCommonPng, CallsAFileBrokenOnlyWhenLibspngRefusesIt) {
          PngSource::Status::Decoded},
         {"image data that is no zlib stream", test::JoinPng({tiny[0], {"IDAT", {1, 2, 3}, {}}, tiny[2]}),
          Verdict::NotMine, PngSource::Status::Broken},
-        {"a distance code only libdeflate reads", DistanceCode30Png(), Verdict::NotMine, PngSource::Status::Broken},
+        {"a distance code only libdeflate reads", DistanceCode30Png(), Verdict::Decoded, PngSource::Status::Broken},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(FastVerdict(c.png), c.verdict) << c.name;
