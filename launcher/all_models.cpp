@@ -93,6 +93,18 @@ void CAllModelDlg::display(const OfferedList* models) {
     install_->Enable(false);
 }
 
+void CAllModelDlg::displayMatching(const std::function<bool(const COfferedModel&)>& matches) {
+    const OfferedList* offered = catalogue_.LoadOfferedCatalogue("");
+    if (!matches || !offered) {
+        display(offered);
+        return;
+    }
+    filtered_.clear();
+    for (const COfferedModel& m : *offered)
+        if (matches(m)) filtered_.push_back(m);
+    display(&filtered_);
+}
+
 void CAllModelDlg::FillBox(directui::IComboBox* box, const QString& first, QStringList values) {
     box->Empty();
     box->AddString(first);
@@ -121,31 +133,22 @@ void CAllModelDlg::filterByBoxes(directui::ISkinElement* box) {
     remembered = selected;
     const QString family = family_->AsComboBox()->GetItemText(family_->AsComboBox()->GetCurSel());
     const QString style = style_->AsComboBox()->GetItemText(style_->AsComboBox()->GetCurSel());
-    const OfferedList* offered = catalogue_.LoadOfferedCatalogue("");
-    if ((family == kAllFamilies && style == kAllStyles) || !offered) {
-        display(offered);
-    } else {
-        filtered_.clear();
-        for (const COfferedModel& m : *offered)
-            if ((family == kAllFamilies || SameText(m.family, family)) && (style == kAllStyles || SameText(m.style, style)))
-                filtered_.push_back(m);
-        display(&filtered_);
-    }
+    if (family == kAllFamilies && style == kAllStyles)
+        displayMatching(nullptr);
+    else
+        displayMatching([&](const COfferedModel& m) {
+            return (family == kAllFamilies || SameText(m.family, family)) && (style == kAllStyles || SameText(m.style, style));
+        });
     force_ = false;
 }
 
 void CAllModelDlg::search() {
     const QString text = search_->text();
     selectFirstEntries();
-    const OfferedList* offered = catalogue_.LoadOfferedCatalogue("");
-    if (text.isEmpty() || !offered) {
-        display(offered);
-    } else {
-        filtered_.clear();
-        for (const COfferedModel& m : *offered)
-            if (QString::fromStdString(m.model).toLower().contains(text.toLower())) filtered_.push_back(m);
-        display(&filtered_);
-    }
+    if (text.isEmpty())
+        displayMatching(nullptr);
+    else
+        displayMatching([&](const COfferedModel& m) { return QString::fromStdString(m.model).toLower().contains(text.toLower()); });
     force_ = true;
     afterSearch_->setFocus();
 }

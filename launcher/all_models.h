@@ -8,6 +8,8 @@
 
 #include <QStringList>
 
+#include <functional>
+
 namespace pavoline {
 
 // The list window of the page: one row per model of the list it is given.
@@ -50,6 +52,8 @@ protected:
 
 private:
     void display(const OfferedList* models);
+    // The offered models that match (all of them, the offered list itself, for no test).
+    void displayMatching(const std::function<bool(const COfferedModel&)>& matches);
     void filterByBoxes(directui::ISkinElement* box);
     void search();
     void selectFirstEntries();

@@ -10,12 +10,6 @@ namespace {
 constexpr WPARAM kUninstallStarted = 9, kUninstallFinished = 8;
 enum RowPart { kPicture = 0, kText = 1, kCheckBox = 2 };
 
-void ShowNotice(QWidget* parent, const QString& text) {
-    CTipDlg tip(parent);
-    tip.Set(text, CTipDlg::kOk, 1);
-    tip.exec();
-}
-
 } // namespace
 
 // ---- CUninstallDlg ----------------------------------------------------------------------------
@@ -87,7 +81,7 @@ void CInstalledModelDlg::uninstall() {
     catalogue_.RecordUninstalledModels(selection);
     Refresh();
     sendMessage(manager_, WM_MODELS_CHANGED);
-    ShowNotice(this, window.outcome() ? "卸载已完成" : "卸载已完成\r\n部分文件无法删除，请手动删除！");
+    CTipDlg::ShowNotice(window.outcome() ? "卸载已完成" : "卸载已完成\r\n部分文件无法删除，请手动删除！", this);
 }
 
 LRESULT CInstalledModelDlg::windowProc(UINT message, WPARAM wParam, LPARAM) {

@@ -45,12 +45,6 @@ void (*gExit)(int) = std::_Exit;
 bool OpenWithDesktop(const QString& path) { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); }
 bool (*gHelpOpener)(const QString&) = OpenWithDesktop;
 
-void ShowTip(const QString& text) {
-    CTipDlg tip;
-    tip.Set(text, CTipDlg::kOk, 1);
-    tip.exec();
-}
-
 } // namespace
 
 // ---- CMainFormView --------------------------------------------------------------------------------
@@ -272,7 +266,7 @@ void CMainFrame::SetExitForTesting(void (*exit)(int code)) { gExit = exit ? exit
 void CMainFrame::runUpdate() {
     if (!gNewVersion.load()) {
         const int state = gUpdateState.load();
-        ShowTip(state == -1 ? "未检测到可用的网络连接。" : state == 1 ? "软件已为最新版本，无需升级。" : "正在连接服务器……");
+        CTipDlg::ShowNotice(state == -1 ? "未检测到可用的网络连接。" : state == 1 ? "软件已为最新版本，无需升级。" : "正在连接服务器……");
         return;
     }
     CTipDlg offer;
@@ -283,7 +277,7 @@ void CMainFrame::runUpdate() {
         gExit(0); // at once: the updater replaces the suite's files
         return;
     }
-    ShowTip("无法正常启动升级程序！");
+    CTipDlg::ShowNotice("无法正常启动升级程序！");
 }
 
 void CMainFrame::FitToScreen(const QRect& available) {
@@ -377,9 +371,9 @@ void CMainFrame::SetHelpOpenerForTesting(bool (*opener)(const QString&)) { gHelp
 void CMainFrame::ShowHelp() {
     const QString path = HelpFilePath();
     if (!QFileInfo::exists(path))
-        ShowTip("找不到帮助文件：" + path);
+        CTipDlg::ShowNotice("找不到帮助文件：" + path);
     else if (!gHelpOpener(path))
-        ShowTip("无法打开帮助文件：" + path + "\n请安装可以打开此类文件的程序。");
+        CTipDlg::ShowNotice("无法打开帮助文件：" + path + "\n请安装可以打开此类文件的程序。");
 }
 
 LRESULT CMainFrame::windowProc(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -106,9 +106,7 @@ void CModelManageDlg::onFetchDone(int outcome) {
             sendMessage(&waitNotice_, WM_TIP_UPDATE, reinterpret_cast<WPARAM>(&text), 1);
             return;
         }
-        CTipDlg tip(this);
-        tip.Set(text, CTipDlg::kOk, 1);
-        tip.exec();
+        CTipDlg::ShowNotice(text, this);
         return;
     }
     // A catalogue that could not be loaded has said why; the notice must not stay without a way out.

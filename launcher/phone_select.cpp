@@ -215,11 +215,7 @@ void CPhoneSelectDlg::wheelEvent(QWheelEvent* event) {
 
 void CPhoneSelectDlg::openModelManager() {
     // Without the server the user is told so first; the manager opens anyway.
-    if (gUpdateState.load() == -1) {
-        CTipDlg tip;
-        tip.Set("无法连接服务器，请检查您的网络连接!", CTipDlg::kOk, 1);
-        tip.exec();
-    }
+    if (gUpdateState.load() == -1) CTipDlg::ShowNotice("无法连接服务器，请检查您的网络连接!");
     sendMessage(view_, WM_SHOW_MODELMANAGE);
 }
 

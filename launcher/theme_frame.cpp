@@ -44,9 +44,7 @@ void CThemeFrameWnd::timerEvent(QTimerEvent* event) {
     if (load(failure_)) return;
     const QString text = QString("无法加载机型插件：%1\n%2").arg(pluginPath(), failure_);
     emit loadFailed(); // the phone list is back behind the tip
-    CTipDlg tip;
-    tip.Set(text, CTipDlg::kOk, 1);
-    tip.exec();
+    CTipDlg::ShowNotice(text);
 }
 
 bool CThemeFrameWnd::load(QString& why) {

@@ -43,6 +43,12 @@ void CTipDlg::Set(const QString& text, int buttonSet, int closeButton) {
     closeButton_ = closeButton;
 }
 
+void CTipDlg::ShowNotice(const QString& text, QWidget* parent) {
+    CTipDlg tip(parent);
+    tip.Set(text, kOk, 1);
+    tip.exec();
+}
+
 void CTipDlg::SetNextAnswer(int result) { NextAnswers().push_back(result); }
 QString CTipDlg::LastText() { return LastTextSlot(); }
 

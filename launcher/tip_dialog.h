@@ -27,6 +27,9 @@ public:
 
     QString text() const { return text_; }
 
+    // A notice: the text with an OK and a close button, run modally.
+    static void ShowNotice(const QString& text, QWidget* parent = nullptr);
+
     // Tests queue the answer of the next tip instead of a click; the tip then is not shown.
     static void SetNextAnswer(int result);
     // The text of the last tip shown or answered, for tests.
