@@ -1,11 +1,15 @@
 #pragma once
-// Shared by the drawings of make_artwork.
+// Shared by the drawings of make_artwork: the palette, the face, saving a picture, common glyphs.
 
 #include <QFont>
 #include <QPainter>
 #include <QString>
 
 #include <functional>
+
+inline const QColor kInk{"#2F4A66"};
+inline const QColor kAccent{"#4C7CAD"};
+inline const QColor kSoft{"#9FB3C8"};
 
 // The suite's face at a pixel size.
 QFont UiFont(int pixelSize, bool bold = false);
@@ -19,6 +23,3 @@ void DrawStrip(QPainter& p, int w, int h, const std::function<void(QPainter&, QR
 
 // A rounded check box in the box; lit: the pointer rests on it.
 void DrawCheckBox(QPainter& p, const QRectF& box, bool checked, bool lit);
-
-// The updater's pictures, in its own folder.
-int MakeUpdaterPictures(const QString& dir);

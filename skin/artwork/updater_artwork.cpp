@@ -1,6 +1,8 @@
 // The updater's pictures: its 500 x 350 window, the banner of each stage, the panels, the bar's
 // frame, its buttons as strips of four states (normal, hover, pressed, disabled), the check
 // control and the icon.
+#include "updater_artwork.h"
+
 #include "artwork.h"
 
 #include <QLinearGradient>
@@ -10,7 +12,7 @@ namespace {
 constexpr int kWidth = 500, kHeight = 350;
 constexpr int kPanelWidth = 426, kPanelHeight = 172;
 const QColor kTitleTop("#5D8AB8"), kTitleBottom("#3E6792");
-const QColor kInk("#2F4A66"), kAccent("#4C7CAD"), kDone("#5AA83C"), kLine("#D3DEE7"), kQuiet("#7F93A6");
+const QColor kDone("#5AA83C"), kLine("#D3DEE7"), kQuiet("#7F93A6");
 
 const char* const kStageNames[4] = {"新版本", "下载", "安装", "完成"};
 
