@@ -175,6 +175,7 @@ public:
         checkCatalogueReadsBack();
         SiteRecord record;
         if (!options_.updateDir.empty()) record = packUpdate();
+        record.host = options_.host;
         WriteWholeFile(staging_ + "/" + kSiteRecordFile, SiteRecordText(record));
         putInPlace();
         report_ << "built " << out_ << ": " << offers_.size() << " models"
@@ -183,7 +184,15 @@ public:
     }
 
 private:
+    // Where the catalogue's and the info file's addresses point: the public host when it is known,
+    // else the placeholder that serve fills in per request.
+    std::string addressBase() const {
+        return options_.host.empty() ? std::string(kHostPlaceholder) : "http://" + options_.host;
+    }
+
     void checkUpdateOptions() {
+        if (!options_.host.empty() && !IsHostAndPort(options_.host))
+            throw Refusal{"--host " + options_.host + ": not a host name or address with an optional port"};
         if (options_.updateDir.empty()) {
             if (!options_.version.empty() || !options_.features.empty())
                 throw Refusal{"--version and --features come with --update"};
@@ -269,10 +278,10 @@ private:
             offer.version = d.version;
             offer.style = d.style;
             offer.lcdsize = d.lcdsize;
-            offer.softwareurl = std::string(kHostPlaceholder) + "/" + kModelsDir + "/" + PercentEncoded(d.model, IsUnreserved) + ".zip";
+            offer.softwareurl = addressBase() + "/" + kModelsDir + "/" + PercentEncoded(d.model, IsUnreserved) + ".zip";
             offer.checksum = package.md5;
             offer.imageurl =
-                std::string(kHostPlaceholder) + "/" + kThumbnailsDir + "/" + PercentEncoded(d.model + "_S.png", IsUnreserved);
+                addressBase() + "/" + kThumbnailsDir + "/" + PercentEncoded(d.model + "_S.png", IsUnreserved);
             offers_.push_back(offer);
             report_ << d.model << (d.beta ? " (beta)" : "") << "  " << zipName << "  " << package.size
                     << " bytes  MD5 " << package.md5 << "\n";
@@ -326,7 +335,7 @@ private:
         const Package package =
             WritePackage(kUpdatePackage, WithoutTrailingSlashes(options_.updateDir), staging_ + "/" + zipName);
         const std::string features = FeaturesValue(options_.features);
-        const std::string toolLink = std::string(kHostPlaceholder) + "/" + zipName;
+        const std::string toolLink = addressBase() + "/" + zipName;
         const std::string info = staging_ + "/" + kUpdateInfoFile;
         WriteWholeFile(info, std::string("[") + kUpdateSection + "]\nNewVersionFeatures=" + features +
                                  "\nToolLink=" + toolLink + "\nMd5=" + package.md5 + "\n");
@@ -338,7 +347,7 @@ private:
                           "200 bytes and cuts a value at \" ;\")"};
         report_ << "update " << version << "  " << zipName << "  " << package.size << " bytes  MD5 " << package.md5
                 << "\n";
-        return SiteRecord{version_, kUpdateInfoFile};
+        return SiteRecord{version_, kUpdateInfoFile, options_.host};
     }
 
     // The new site takes the old one's place in one step where the file system can swap two folders.

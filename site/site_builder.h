@@ -13,6 +13,7 @@ struct BuildOptions {
     std::string version;
     std::string features;
     std::string outDir;
+    std::string host; // "HOST[:PORT]" the addresses name; empty: the placeholder, filled in by serve
 };
 
 // What was built goes to report, one line per package. False, with the fault (naming its file) in

@@ -9,7 +9,9 @@
 //   update/Pavoline-<V>.zip  the update package
 //
 // Addresses in the catalogue and the info file begin with kHostPlaceholder; the server puts in the
-// host it is reached by, so a site works on whatever host and port it is served.
+// host it is reached by, so a site works on whatever host and port it is served. A site built for a
+// public host (build --host, recorded as Host= in site.ini) names that host instead, byte for byte
+// as any static web server serves it.
 
 #include "version_text.h"
 
@@ -33,7 +35,11 @@ constexpr const char* kVersionQueryKey = "vnum";
 struct SiteRecord {
     std::optional<SuiteVersion> latestVersion; // nothing for a site without an update
     std::string updateInfoFile;                // relative to the site
+    std::string host;                          // the host the addresses name; empty: the request's
 };
+
+// A host name, an IPv4 address or a bracketed IPv6 address, with an optional ":PORT".
+bool IsHostAndPort(const std::string& host);
 
 std::string SiteRecordText(const SiteRecord& record);
 // Nothing for text that is not a site record; a record naming an info file outside the site or a

@@ -22,20 +22,6 @@ constexpr size_t kMaxHostHeader = 120;    // an info file line stays well within
 constexpr size_t kStreamPiece = 64 * 1024;
 constexpr size_t kMaxFilledInFile = 20480000; // more than the launcher reads of a catalogue
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsHostNameChar(char c) {
-    return IsDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '.' || c == '-';
-}
-bool IsIpv6Char(char c) { return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') || c == ':' || c == '.'; }
-
-bool IsPort(const std::string& text) { return ParseDecimal16(text).has_value(); }
-
-bool AllOf(const std::string& text, bool (*allowed)(char)) {
-    for (char c : text)
-        if (!allowed(c)) return false;
-    return !text.empty();
-}
-
 std::string ContentType(const std::string& path) {
     const size_t point = path.find_last_of('.');
     const std::string ext = point == std::string::npos ? "" : path.substr(point + 1);
@@ -70,22 +56,13 @@ void NotFound(httplib::Response& response) {
 } // namespace
 
 std::string ReplyHost(const std::string& host, const std::string& fallback) {
-    if (host.empty() || host.size() > kMaxHostHeader) return fallback;
-    if (host[0] == '[') {
-        const size_t close = host.find(']');
-        if (close == std::string::npos || !AllOf(host.substr(1, close - 1), IsIpv6Char)) return fallback;
-        const std::string port = host.substr(close + 1);
-        return port.empty() || (port[0] == ':' && IsPort(port.substr(1))) ? host : fallback;
-    }
-    const size_t colon = host.find(':');
-    if (colon != std::string::npos && !IsPort(host.substr(colon + 1))) return fallback;
-    return AllOf(host.substr(0, colon), IsHostNameChar) ? host : fallback;
+    return host.size() <= kMaxHostHeader && IsHostAndPort(host) ? host : fallback;
 }
 
 std::string VersionQueryReply(const SiteRecord& record, const std::string& asked, const std::string& host) {
     const std::optional<SuiteVersion> version = ParseSuiteVersion(asked);
     if (!record.latestVersion || !version || !IsOlder(*version, *record.latestVersion)) return "";
-    return "http://" + host + "/" + record.updateInfoFile;
+    return "http://" + (record.host.empty() ? host : record.host) + "/" + record.updateInfoFile;
 }
 
 std::optional<std::string> SitePathOf(const std::string& requestPath) {

@@ -18,7 +18,7 @@
 namespace pavoline::site {
 namespace {
 
-const char kUsage[] = "usage: pavoline-site build --models DIR [--update DIR --version V --features TEXT] --out SITE\n"
+const char kUsage[] = "usage: pavoline-site build --models DIR [--update DIR --version V --features TEXT] [--host HOST[:PORT]] --out SITE\n"
                       "       pavoline-site serve SITE [--port N] [--bind ADDR] [--rate BYTES_PER_SECOND]\n";
 
 // "--name value" pairs after the first `positional` arguments; false for anything else.
@@ -35,13 +35,13 @@ bool ReadOptions(const std::vector<std::string>& args, size_t from, const std::v
 
 int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     std::map<std::string, std::string> o;
-    if (!ReadOptions(args, 1, {"--models", "--update", "--version", "--features", "--out"}, o) || !o.count("--models") ||
+    if (!ReadOptions(args, 1, {"--models", "--update", "--version", "--features", "--out", "--host"}, o) || !o.count("--models") ||
         !o.count("--out")) {
         err << kUsage;
         return 1;
     }
     std::string error;
-    if (!BuildSite({o["--models"], o["--update"], o["--version"], o["--features"], o["--out"]}, out, error)) {
+    if (!BuildSite({o["--models"], o["--update"], o["--version"], o["--features"], o["--out"], o["--host"]}, out, error)) {
         err << "pavoline-site: " << error << "\n";
         return 1;
     }

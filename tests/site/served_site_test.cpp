@@ -292,7 +292,7 @@ TEST(SiteProgram, RefusalsGoToStandardErrorWithExitCode1) {
                "pavoline-site: " + dir.file("models") + ": not a site (no site.ini); make one with pavoline-site build\n"},
           Case{{"serve", dir.file("models"), "--port", "65536"}, "pavoline-site: --port 65536: not a port number\n"},
           Case{{"publish"},
-               "usage: pavoline-site build --models DIR [--update DIR --version V --features TEXT] --out SITE\n"
+               "usage: pavoline-site build --models DIR [--update DIR --version V --features TEXT] [--host HOST[:PORT]] --out SITE\n"
                "       pavoline-site serve SITE [--port N] [--bind ADDR] [--rate BYTES_PER_SECOND]\n"}}) {
         const auto result = pavoline::test::RunProgram(PAVOLINE_SITE_TOOL, c.args);
         EXPECT_EQ(result.exitCode, 1);

@@ -38,7 +38,7 @@ TEST(SuiteVersion, ParsesExactlyFourNumbersAndComparesThemOneByOne) {
 }
 
 TEST(VersionQuery, OnlyAnOlderVersionGetsTheInfoAddress) {
-    const SiteRecord site{ParseSuiteVersion("1.0.0.10"), "update/update_info.ini"};
+    const SiteRecord site{ParseSuiteVersion("1.0.0.10"), "update/update_info.ini", ""};
     const std::string address = "http://h:1/update/update_info.ini";
     for (const char* older : {"1.0.0.9", "1.0.0.1", "0.9.9.99"})
         EXPECT_EQ(VersionQueryReply(site, older, "h:1"), address) << older;
@@ -105,9 +105,10 @@ protected:
         test::MakeModelFolders(dir_.file("models"), test::SampleModels());
         test::MakeSuiteDirectory(dir_.file("suite"), "1.0.0.2");
     }
-    bool build(const std::string& version = "1.0.0.2") {
+    bool build(const std::string& version = "1.0.0.2", const std::string& host = "") {
         report_.str("");
-        return BuildSite({dir_.file("models"), dir_.file("suite"), version, "", dir_.file("site")}, report_, error_);
+        return BuildSite({dir_.file("models"), dir_.file("suite"), version, "", dir_.file("site"), host}, report_,
+                         error_);
     }
     std::vector<std::string> topLevel() {
         std::vector<std::string> names;
@@ -164,6 +165,22 @@ TEST_F(SiteBuildTest, RefusesBadInputNamingTheFileAndLeavesTheSiteAsItWas) {
     }
 }
 
+// What a static web server sends as it stands: every address names the public host, whoever asks.
+TEST_F(SiteBuildTest, ASiteForAPublicHostNamesItInEveryAddressAndTheVersionReply) {
+    EXPECT_FALSE(build("1.0.0.2", "updates.example.org/x"));
+    EXPECT_EQ(error_, "--host updates.example.org/x: not a host name or address with an optional port");
+    ASSERT_TRUE(build("1.0.0.2", "updates.example.org:8080")) << error_;
+    for (const char* file : {"site/catalogue.xml", "site/update/update_info.ini"}) {
+        const std::string text = ReadText(dir_.file(file));
+        EXPECT_EQ(text.find(kHostPlaceholder), std::string::npos) << file;
+        EXPECT_NE(text.find("http://updates.example.org:8080/"), std::string::npos) << file;
+    }
+    const std::optional<SiteRecord> record = ReadSiteRecord(ReadText(dir_.file("site/site.ini")));
+    ASSERT_TRUE(record);
+    EXPECT_EQ(VersionQueryReply(*record, "1.0.0.1", "127.0.0.1:1"),
+              "http://updates.example.org:8080/update/update_info.ini");
+}
+
 TEST_F(SiteBuildTest, ReplacesASiteWholeButNeverAnotherFolder) {
     ASSERT_TRUE(build()) << error_;
     std::filesystem::remove_all(dir_.file("models/E71"));
@@ -176,7 +193,7 @@ TEST_F(SiteBuildTest, ReplacesASiteWholeButNeverAnotherFolder) {
 
     std::filesystem::create_directory(dir_.file("mine"));
     WriteText(dir_.file("mine/notes.txt"), "keep");
-    EXPECT_FALSE(BuildSite({dir_.file("models"), "", "", "", dir_.file("mine")}, report_, error_));
+    EXPECT_FALSE(BuildSite({dir_.file("models"), "", "", "", dir_.file("mine"), ""}, report_, error_));
     EXPECT_EQ(error_, dir_.file("mine") + ": exists and is not a site, so it is not replaced");
     EXPECT_EQ(ReadText(dir_.file("mine/notes.txt")), "keep");
 }
