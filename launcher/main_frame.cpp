@@ -349,8 +349,11 @@ void CMainFrame::switchMode(int mode, LPARAM lParam) {
 }
 
 QString CMainFrame::HelpFilePath() const {
-    const QString model = programDir_ + "Resource/" + currentModel_ + "/" + currentModel_ + ".chm";
-    if (!currentModel_.isEmpty() && QFileInfo::exists(model)) return model;
+    const std::string current = currentModel_.toStdString();
+    if (const std::optional<std::string> dir = ExistingModelDir(current, programDir_.toStdString())) {
+        const QString model = QString::fromStdString(ModelFile(*dir + "/", current, ".chm"));
+        if (QFileInfo::exists(model)) return model;
+    }
     // The program's own help: its file name with the help file's extension; where it has none, the
     // suite's guide, which any desktop can show (few Linux desktops open CHM files).
     const QString own = programDir_ + QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName().toLower() + ".chm";

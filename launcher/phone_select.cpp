@@ -24,7 +24,7 @@ constexpr struct {
 } // namespace
 
 QString PhonePicture(const QString& modelDir, const QString& model, int k) {
-    return QString("%1%2_%3.png").arg(modelDir, model).arg(k);
+    return QString::fromStdString(ModelFile(modelDir.toStdString(), model.toStdString(), "_" + std::to_string(k) + ".png"));
 }
 
 CPhoneSelectDlg::CPhoneSelectDlg(ModelCatalogue& catalogue, MessageWindow* frame, MessageWindow* view, QWidget* parent,

@@ -24,8 +24,9 @@ CThemeFrameWnd::~CThemeFrameWnd() {
 }
 
 QString CThemeFrameWnd::pluginPath() const {
-    const QString resource = QString::fromStdString(ResourceDir(programDir_.toStdString()));
-    return resource + model_ + "/" + model_ + ".so";
+    const std::string model = model_.toStdString();
+    const std::string dir = ExistingModelDir(model, programDir_.toStdString()).value_or(ResourceDir(programDir_.toStdString()) + model);
+    return QString::fromStdString(ModelFile(dir + "/", model, ".so"));
 }
 
 void CThemeFrameWnd::SelectModel(const QString& model, bool maximized) {

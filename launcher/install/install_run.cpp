@@ -174,10 +174,20 @@ bool InstallRun::installOne(COfferedModel& model, bool& retry) {
     return true;
 }
 
+// A catalogue may list a model twice (also in two letter cases): it is installed once, by its
+// first record; the others stay unflagged and so are never recorded.
+bool InstallRun::listedBefore(size_t index) const {
+    for (size_t i = 0; i < index; ++i)
+        if (SameModelName(models_[i].model, models_[index].model)) return true;
+    return false;
+}
+
 void InstallRun::run() {
     for (size_t i = 0; i < models_.size();) {
         bool retry = false;
-        if (installOne(models_[i], retry))
+        if (listedBefore(i))
+            ++i;
+        else if (installOne(models_[i], retry))
             ++i;
         else if (!retry)
             break;
@@ -187,7 +197,8 @@ void InstallRun::run() {
 
 bool InstallRun::extract(const std::string& package, const std::string& model) {
     const std::string resourceDir = ResourceDir(programDir_);
-    const bool existedBefore = IsPlainName(model) && IsDirectory(resourceDir + model);
+    const std::optional<std::string> existing = ExistingModelDir(model, programDir_);
+    const bool existedBefore = existing && IsDirectory(*existing);
     const std::optional<std::string> modelDir = ModelPackageDir(model, programDir_);
     const std::string staging = modelDir ? MakeWorkDir(resourceDir, model, kStagingWork) : std::string();
     bool ok = !staging.empty();

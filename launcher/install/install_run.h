@@ -59,6 +59,7 @@ public:
     bool extract(const std::string& package, const std::string& model);
 
 private:
+    bool listedBefore(size_t index) const;
     bool waitForPromptClosed(); // false when the user confirmed cancel
     bool pauseBeforeRetry();
     bool installOne(COfferedModel& model, bool& retry);

@@ -60,7 +60,7 @@ void CInstalledModelDlg::Refresh() {
         if (!row) break;
         const std::optional<std::string> dir = ModelPackageDir(m.model, programDir_.toStdString());
         const QString model = QString::fromStdString(m.model);
-        if (dir) row->PartAt(kPicture)->SetStateImage(0, QString::fromStdString(*dir) + model + "_S.png");
+        if (dir) row->PartAt(kPicture)->SetStateImage(0, QString::fromStdString(ModelFile(*dir, m.model, "_S.png")));
         // The model's name beside its size, so a model without a picture can still be told apart.
         row->PartAt(kText)->SetText(model + "    " + QString::fromStdString(m.space));
     }

@@ -5,6 +5,7 @@
 #include "md5.h"
 #include "named_mutex.h"
 #include "temp_dir.h"
+#include "uninstall.h"
 #include "zip_builder.h"
 
 #include <gtest/gtest.h>
@@ -174,6 +175,19 @@ TEST_F(InstallTest, InstallsTwoModelsFromTheServer) {
     EXPECT_EQ(page.positions.back(), 100);
     // No staging directory is left beside the models.
     EXPECT_EQ(resourceEntries(), (std::vector<std::string>{"E71", "N70"}));
+}
+
+TEST_F(InstallTest, AModelListedTwiceIsInstalledOnce) {
+    OfferedList models = {Offer("N70"), Offer("N70"), Offer("E71")};
+    models[1].model = "n70";
+    PageRecorder page;
+    run(models, page);
+    EXPECT_EQ(models[0].installed, 1);
+    EXPECT_EQ(models[1].installed, 0); // never recorded, so never listed twice
+    EXPECT_EQ(models[2].installed, 1);
+    int downloads = 0;
+    for (const Event& e : page.events) downloads += e.code == kInstallStatusText && e.text.find("正在下载") == 0;
+    EXPECT_EQ(downloads, 2);
 }
 
 TEST_F(InstallTest, ChecksumMismatchDownloadsTheSameModelAgain) {
@@ -359,6 +373,20 @@ TEST_F(ExtractTest, ReinstallReplacesTheTreeWithoutWritingIntoOldFiles) {
     EXPECT_EQ(old, "old library");
 }
 
+// Model names compare without case; a model has one directory, whatever case the file system keeps.
+TEST_F(ExtractTest, AModelKeepsItsOneDirectoryInAnyLetterCase) {
+    PageRecorder page;
+    ASSERT_TRUE(extract({test::FileEntry("N70.so", "old"), test::FileEntry("N70_S.png", "picture")}, "N70", page));
+    EXPECT_EQ(*ModelPackageDir("n70", dir_.path()), modelDir("N70"));
+    EXPECT_EQ(ModelFile(modelDir("N70"), "n70", "_S.png"), modelDir("N70") + "N70_S.png");
+    EXPECT_EQ(ModelFile(modelDir("N70"), "n70", "_1.png"), modelDir("N70") + "n70_1.png"); // missing: its own name
+    ASSERT_TRUE(extract({test::FileEntry("n70.so", "new")}, "n70", page));
+    EXPECT_EQ(resourceEntries(), std::vector<std::string>{"N70"});
+    EXPECT_EQ(ReadText(modelDir("N70") + "n70.so"), "new");
+    EXPECT_TRUE(DeleteModelDirectory("n70", dir_.path()));
+    EXPECT_TRUE(resourceEntries().empty());
+}
+
 TEST_F(ExtractTest, ModelDirectoriesGetTheUsualMode) {
     const mode_t oldMask = umask(027);
     PageRecorder page;
@@ -396,7 +424,7 @@ TEST(InstallLeftovers, OnlyOurOwnWorkIsRemoved) {
         "Resource/N70/N70.so",      "Resource/.hidden/f",        "Resource/.N70.staging-toolong/f",
         "Resource/.N70.old-abc/f",  "Resource/..staging-abcdef/f", "Resource/.N70.staging-ab_cde/f",
         "InstalledModel.xml",       "InstalledModel.xml.bak",    "InstalledModel.xml.abcdefg",
-        "outside/kept"};
+        "Resource/N70.staging-abcdef/f", "Resource/N70.old-abcdef/f", "outside/kept"};
     for (const std::string& file : ours) make(file);
     for (const std::string& file : others) make(file);
     // A link named like our work is not ours: neither it nor what it points to is touched.
