@@ -4,6 +4,7 @@
 
 #include "form_description.h"
 #include "message_window.h"
+#include "pictures.h"
 #include "skin_widgets.h"
 #include "ui_font.h"
 
@@ -73,19 +74,24 @@ public:
     QString GetText() const override;
     void SetStateImage(int slot, const QString& path) override {
         if (auto* button = qobject_cast<SkinButton*>(widget_)) button->setStatePicture(slot, path);
-        // Read directly, not through the pixmap cache: a list of a thousand thumbnails would only
-        // churn it.
         else if (auto* label = qobject_cast<QLabel*>(widget_); label && slot == 0)
-            SetLabelPicture(label, QPixmap::fromImage(QImage(path)));
+            SetLabelPicture(label, pavoline::LoadPicture(path));
     }
-    // A picture that is to fit its label keeps its proportions.
+    // A picture that is to fit its label keeps its proportions and is made smaller where it must
+    // be, never larger: enlarged, it would only be blurred. The label centres it.
     void SetLabelPicture(QLabel* label, const QPixmap& picture) {
-        if (spec_.attribute("scaled") != "1" || picture.isNull()) {
+        const QSize room = label->contentsRect().size() - QSize(4, 4);
+        const QSize natural = pavoline::LogicalSize(picture);
+        if (spec_.attribute("scaled") != "1" || picture.isNull() ||
+            (natural.width() <= room.width() && natural.height() <= room.height())) {
             label->setPixmap(picture);
             return;
         }
-        const QSize room = label->contentsRect().size() - QSize(4, 4);
-        label->setPixmap(picture.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+        const qreal ratio = picture.devicePixelRatio();
+        QPixmap smaller = picture.scaled(natural.scaled(room, Qt::KeepAspectRatio) * ratio, Qt::KeepAspectRatio,
+                                         Qt::SmoothTransformation);
+        smaller.setDevicePixelRatio(ratio);
+        label->setPixmap(smaller);
     }
     int GetLayoutOffset() const override { return offset_; }
     void SetLayoutOffset(int dx) override {
@@ -516,7 +522,7 @@ QWidget* Form::build(const ElementSpec& spec, QWidget* parent, QHash<QString, El
         label->setWrapAnywhere(spec.attribute("wrap") == "any");
         const bool centred = spec.attribute("align", kind == "image" ? "center" : "left") == "center";
         label->setAlignment(centred ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignVCenter);
-        if (spec.attributes.contains("image")) label->setPixmap(QPixmap(spec.attribute("image")));
+        if (spec.attributes.contains("image")) label->setPixmap(pavoline::LoadPicture(spec.attribute("image")));
     } else if (kind == "combobox") {
         auto* combo = wire(new SkinComboBox(parent));
         combo->view()->setObjectName("PopupSingleList_ComboBox");
@@ -531,6 +537,12 @@ QWidget* Form::build(const ElementSpec& spec, QWidget* parent, QHash<QString, El
         area->setWidget(NewListContent(spec.number("spacing", 0)));
         area->setWidgetResizable(true);
         area->setFrameShape(QFrame::NoFrame);
+        // The bar keeps its room when there is nothing to scroll (then drawn as nothing), so the
+        // rows' right-hand parts stay where they are as it comes and goes.
+        area->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        QScrollBar* bar = area->verticalScrollBar();
+        QObject::connect(bar, &QScrollBar::rangeChanged, bar, [bar](int min, int max) { bar->setEnabled(max > min); });
+        bar->setEnabled(false);
     } else if (kind == "host") {
         auto* host = wire(new QWidget(parent));
         auto* layout = new QVBoxLayout(host);

@@ -182,9 +182,21 @@ bool InstallRun::listedBefore(size_t index) const {
     return false;
 }
 
+InstallPosition InstallRun::positionOf(size_t index) const {
+    InstallPosition at{0, 0};
+    for (size_t i = 0; i < models_.size(); ++i) {
+        if (listedBefore(i)) continue;
+        ++at.count;
+        if (i <= index) ++at.number;
+    }
+    return at;
+}
+
 void InstallRun::run() {
     for (size_t i = 0; i < models_.size();) {
         bool retry = false;
+        const InstallPosition at = positionOf(i);
+        if (!listedBefore(i)) observer_.send(kInstallModelNumber, reinterpret_cast<intptr_t>(&at));
         if (listedBefore(i))
             ++i;
         else if (installOne(models_[i], retry))

@@ -16,6 +16,7 @@ namespace pavoline {
 enum InstallCode : unsigned {
     kInstallDownloadProgress = 1, // const DownloadProgress*
     kInstallStatusText = 2,       // const std::string*
+    kInstallModelNumber = 3,      // const InstallPosition*: which model of how many is downloaded
     kInstallDownloadError = 4,    // message number
     kInstallChecksumError = 5,    // message number
     kInstallExtractError = 6,     // message number
@@ -29,6 +30,11 @@ enum InstallMessage : intptr_t {
     kMessageChecksumFailed = 1, // "文件校验失败！"
     kMessageInstallFailed = 2,  // "安装失败，请检查磁盘空间！"
     kMessageDiskFull = 3,       // "下载失败，请检查磁盘空间！"
+};
+
+struct InstallPosition {
+    size_t number; // from 1
+    size_t count;  // the models of the run, each counted once
 };
 
 class InstallObserver {
@@ -63,6 +69,7 @@ private:
     bool waitForPromptClosed(); // false when the user confirmed cancel
     bool pauseBeforeRetry();
     bool installOne(COfferedModel& model, bool& retry);
+    InstallPosition positionOf(size_t index) const;
 
     OfferedList& models_;
     InstallObserver& observer_;

@@ -36,6 +36,10 @@ public:
         std::lock_guard<std::mutex> lock(mutex);
         Event e{code, lParam, ""};
         if (code == kInstallStatusText) e.text = *reinterpret_cast<const std::string*>(lParam);
+        if (code == kInstallModelNumber) {
+            const auto* at = reinterpret_cast<const InstallPosition*>(lParam);
+            e.text = std::to_string(at->number) + "/" + std::to_string(at->count);
+        }
         if (code == kInstallChecksumError && cancelOnChecksumError) SetDownloadCancel(true);
         if (code == kInstallDownloadProgress) {
             e.value = static_cast<intptr_t>(reinterpret_cast<const DownloadProgress*>(lParam)->received);
@@ -164,13 +168,14 @@ TEST_F(InstallTest, InstallsTwoModelsFromTheServer) {
     EXPECT_EQ(ReadText(modelDir("N70") + "img/N70_1.png"), std::string(30000, 'p'));
     EXPECT_EQ(ReadText(modelDir("E71") + "help/E71.chm"), "help"); // a package made on Unix
     EXPECT_TRUE(page.errors().empty());
-    const std::vector<unsigned> perModel = {kInstallCancelButtons, kInstallStatusText, kInstallCancelButtons,
-                                            kInstallStatusText};
+    const std::vector<unsigned> perModel = {kInstallModelNumber, kInstallCancelButtons, kInstallStatusText,
+                                            kInstallCancelButtons, kInstallStatusText};
     std::vector<unsigned> expected = perModel;
     expected.insert(expected.end(), perModel.begin(), perModel.end());
     expected.push_back(kInstallFinished);
     EXPECT_EQ(page.codes(), expected);
-    EXPECT_EQ(page.events[1].text, "正在下载（N70）");
+    EXPECT_EQ(page.events[0].text, "1/2");
+    EXPECT_EQ(page.events[2].text, "正在下载（N70）");
     ASSERT_FALSE(page.positions.empty());
     EXPECT_EQ(page.positions.back(), 100);
     // No staging directory is left beside the models.
@@ -185,9 +190,10 @@ TEST_F(InstallTest, AModelListedTwiceIsInstalledOnce) {
     EXPECT_EQ(models[0].installed, 1);
     EXPECT_EQ(models[1].installed, 0); // never recorded, so never listed twice
     EXPECT_EQ(models[2].installed, 1);
-    int downloads = 0;
-    for (const Event& e : page.events) downloads += e.code == kInstallStatusText && e.text.find("正在下载") == 0;
-    EXPECT_EQ(downloads, 2);
+    std::vector<std::string> numbers;
+    for (const Event& e : page.events)
+        if (e.code == kInstallModelNumber) numbers.push_back(e.text);
+    EXPECT_EQ(numbers, (std::vector<std::string>{"1/2", "2/2"})); // two models, each downloaded once
 }
 
 TEST_F(InstallTest, ChecksumMismatchDownloadsTheSameModelAgain) {
