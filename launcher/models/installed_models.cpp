@@ -91,7 +91,7 @@ void CInstalledModelDlg::Refresh() {
         fillRow(row, m);
     }
     list_->Redraw();
-    empty_->SetText("尚未安装机型");
+    empty_->SetText("尚未安装机型，可在“全部机型”中选择安装");
     empty_->SetVisible(catalogue_.installed().empty() ? -1 : 0);
 }
 

@@ -293,6 +293,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(errorSeen && QApplication::activeModalWidget() == nullptr, 20000);
         QVERIFY(!l.manager()->fetchSucceeded());
         QCOMPARE(l.listed().size(), 0);
+        QCOMPARE(l.all()->listWindow()->emptyText(), QString("获取机型列表失败，点击“全部机型”重试"));
+        QVERIFY(l.frame->grab().save(test::ScreenshotPath("manager_empty_fetch_failed")));
         server.useAsUpdateServer(); // back again: choosing the tab fetches
         l.clickTab("Tab_RB_InstalledModel");
         l.clickTab("Tab_RB_AllModel");
@@ -368,6 +370,8 @@ private slots:
         search("C5C5C5C5C5C5");
         QCOMPARE(l.all()->searchEdit()->text(), QString("C5C5C5C5C5")); // ten characters at most
         QCOMPARE(l.listed(), QStringList());
+        QCOMPARE(l.all()->listWindow()->emptyText(), QString("没有符合条件的机型"));
+        QVERIFY(l.frame->grab().save(test::ScreenshotPath("manager_empty_no_match")));
         // A filter after a refresh still filters by what is chosen.
         l.all()->Refresh();
         choose(style, "触屏");
@@ -590,6 +594,9 @@ private slots:
         QVERIFY(l.installedModels().isEmpty());
         QVERIFY(!QDir(l.dir + "Resource/X6").exists());
         QCOMPARE(list->RowCount(), 0);
+        QVERIFY(l.installed()->element("Sta_IM_Empty")->IsVisible());
+        QCOMPARE(l.installed()->element("Sta_IM_Empty")->GetText(), QString("尚未安装机型，可在“全部机型”中选择安装"));
+        QVERIFY(l.frame->grab().save(test::ScreenshotPath("manager_empty_installed")));
         QVERIFY(gInstalledListChanged.load());
         // The uninstall window as it shows while it works.
         InstalledList none;
