@@ -38,6 +38,7 @@ public:
     const std::string& host() const { return host_; } // "127.0.0.1:PORT"
     std::string url(const std::string& path) const { return "http://" + host_ + path; }
     const std::string& site() const { return site_; }
+    int pid() const { return pid_; } // nginx's master
     // How many requests so far had text in their request line (serve's log, nginx's access log).
     int requests(const std::string& text) const;
 
