@@ -145,7 +145,7 @@ std::string WholeConfiguration(const std::string& prefix, const std::string& ser
     // site in a private folder; this nginx is its user's own.
     c << "daemon off;\n" << (geteuid() == 0 ? "user root;\n" : "") << "worker_processes auto;\npid " << Quoted(prefix + "/nginx.pid") << ";\n"
       << "error_log " << Quoted(prefix + "/error.log") << " warn;\n\n"
-      << "events {\n    worker_connections 4096;\n}\n\nhttp {\n"
+      << "events {\n    worker_connections 1024;\n}\n\nhttp {\n"
       << "    access_log " << Quoted(prefix + "/access.log") << ";\n";
     for (const char* temp : {"client_body", "proxy", "fastcgi", "uwsgi", "scgi"})
         c << "    " << temp << "_temp_path " << Quoted(prefix + "/" + temp + "_temp") << ";\n";
