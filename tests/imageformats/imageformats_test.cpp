@@ -16,8 +16,10 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QMovie>
+#include <QPainter>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QUrl>
@@ -260,6 +262,39 @@ TEST(Thumbnailer, WritesAPngNoLargerThanAskedWithTheThumbnailText) {
     EXPECT_EQ(MakeThumbnail(dir.file("broken.ab2"), 128, dir.file("none.png")).exitCode, 1);
     EXPECT_FALSE(test::FileExists(dir.file("none.png")));
     EXPECT_EQ(MakeThumbnail(big, 0, dir.file("none.png")).exitCode, 1);
+}
+
+// A file manager's view of a designer's folder, as the thumbnailer draws it: the README's picture.
+TEST(Thumbnailer, ShowsConvertedFilesAsAFileManagerDoes) {
+    TempDir dir;
+    const std::string icon = PAVOLINE_TEST_DATA "/samples/phone_icon.png";
+    RunSuite("kelpa", {icon, dir.file("phone_icon.ab2")});
+    RunSuite("kelpa", {"-abm", icon, dir.file("phone_icon.abm")});
+    const std::string glass = Encode(dir, MakePicture(160, 120, Look::Translucent), "glass", false);
+    RunSuite("presk", {"ABM", "80", "0", dir.file("blink.seq"), dir.file("phone_icon.abm"), Encode(dir, MakePicture(96, 96, Look::Opaque), "f", true)});
+    QWidget window;
+    window.setStyleSheet("background: white; color: #202020;");
+    auto* row = new QHBoxLayout(&window);
+    for (const char* name : {"phone_icon.ab2", "phone_icon.abm", "glass.ab2", "blink.seq"}) {
+        const Thumbnail made = MakeThumbnail(dir.file(name), 128, dir.file(std::string(name) + ".thumb.png"));
+        ASSERT_EQ(made.exitCode, 0) << name;
+        QPixmap tile(136, 136); // a checkerboard shows what is translucent
+        QPainter painter(&tile);
+        for (int y = 0; y < 136; y += 8)
+            for (int x = 0; x < 136; x += 8) painter.fillRect(x, y, 8, 8, (x + y) % 16 ? QColor(0xCC, 0xCC, 0xCC) : Qt::white);
+        painter.drawImage((136 - made.image.width()) / 2, (136 - made.image.height()) / 2, made.image);
+        painter.end();
+        auto* cell = new QVBoxLayout;
+        auto* picture = new QLabel;
+        picture->setPixmap(tile);
+        cell->addWidget(picture, 0, Qt::AlignHCenter);
+        cell->addWidget(new QLabel(QString::fromLatin1(name)), 0, Qt::AlignHCenter);
+        row->addLayout(cell);
+    }
+    window.show();
+    const QString shot = PAVOLINE_BUILD_DIR "/screenshots/seeing_your_files.png";
+    QDir().mkpath(QFileInfo(shot).path());
+    EXPECT_TRUE(window.grab().save(shot));
 }
 
 QString RunWithHome(const QString& program, const QStringList& args, const QString& home) {
