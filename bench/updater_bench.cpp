@@ -25,7 +25,7 @@ void ApplySampleUpdate(benchmark::State& state) {
         test::CopyTree(PAVOLINE_SUITE_DIR, suite);
         sync(); // the copy's writing is not the update's
         state.ResumeTiming();
-        const updater::InstallOutcome outcome = updater::ApplyUpdate({kPackage, suite, suite + "Novarel/Novarel", archiver});
+        const updater::InstallOutcome outcome = updater::ApplyUpdate({kPackage, suite, suite + "Novarel/Novarel", archiver, "1.0.0.1", "Pavoline"});
         state.PauseTiming();
         if (!outcome.ok()) state.SkipWithError(updater::FailureMessage(outcome).c_str());
         dir.reset();

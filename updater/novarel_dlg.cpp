@@ -158,10 +158,10 @@ bool CNovarelDlg::Initialise() {
         break;
     }
     // Names reserved by creating the files, so nobody else's file can stand in for them.
-    infoPath_ = ReserveFileName(TempDir(), "~0_", "tmp");
+    infoPath_ = ReserveDownloadName(paths_, "tmp");
     if (DownloadToFile(check.infoUrl, infoPath_, "", nullptr, kUpdaterTransfer) == kDownloadComplete)
         info_ = ReadUpdateInfoFile(infoPath_);
-    packagePath_ = ReserveFileName(TempDir(), "~0_", "rar");
+    packagePath_ = ReserveDownloadName(paths_, "rar");
     cancelMutex_ = NamedMutex::Create(kDownloadCancelMutex);
     rebuildBackBuffer();
     return true;
@@ -210,7 +210,7 @@ void CNovarelDlg::startDownload() {
 
 void CNovarelDlg::startInstall() {
     if (install_) oldInstalls_.push_back(std::move(install_));
-    install_ = std::make_unique<CUnzipThread>(this, info_.md5, packagePath_, paths_);
+    install_ = std::make_unique<CUnzipThread>(this, info_.md5, packagePath_, paths_, version_.toStdString());
     install_->Start();
 }
 
@@ -347,7 +347,7 @@ void CNovarelDlg::closeDialog() {
 
 void CNovarelDlg::renewPackagePath() {
     std::remove(packagePath_.c_str());
-    packagePath_ = ReserveFileName(TempDir(), "~0_", "rar");
+    packagePath_ = ReserveDownloadName(paths_, "rar");
 }
 
 void CNovarelDlg::rebuildBackBuffer() {

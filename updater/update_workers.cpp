@@ -1,6 +1,7 @@
 #include "update_workers.h"
 
 #include "md5.h"
+#include "update_query.h"
 
 namespace pavoline::updater {
 
@@ -21,8 +22,10 @@ void CUpdateThread::onDownloadProgress(unsigned code, const DownloadProgress& pr
     sendMessage(dialog_, WM_USER, code, reinterpret_cast<LPARAM>(&progress));
 }
 
-CUnzipThread::CUnzipThread(MessageWindow* dialog, std::string expectedMd5, std::string packagePath, UpdaterPaths paths)
-    : dialog_(dialog), md5_(std::move(expectedMd5)), path_(std::move(packagePath)), paths_(std::move(paths)) {}
+CUnzipThread::CUnzipThread(MessageWindow* dialog, std::string expectedMd5, std::string packagePath, UpdaterPaths paths,
+                           std::string suiteVersion)
+    : dialog_(dialog), md5_(std::move(expectedMd5)), path_(std::move(packagePath)), paths_(std::move(paths)),
+      version_(std::move(suiteVersion)) {}
 
 void CUnzipThread::Start() {
     worker_.start([this] { run(); });
@@ -33,7 +36,8 @@ void CUnzipThread::run() {
         sendMessage(dialog_, WM_USER, kReportDigestMismatch, 1);
         return;
     }
-    outcome_ = ApplyUpdate({path_, paths_.suiteDir, paths_.ownPath, FindArchiver(paths_.ownDir).value_or("")});
+    outcome_ = ApplyUpdate({path_, paths_.suiteDir, paths_.ownPath, FindArchiver(paths_.ownDir).value_or(""), version_,
+                            ReadLauncherName(paths_.configPath()).value_or("")});
     sendMessage(dialog_, WM_USER, kReportInstallEnded, outcome_.ok() ? 1 : 0);
 }
 

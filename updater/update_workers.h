@@ -42,7 +42,8 @@ private:
 
 class CUnzipThread {
 public:
-    CUnzipThread(MessageWindow* dialog, std::string expectedMd5, std::string packagePath, UpdaterPaths paths);
+    CUnzipThread(MessageWindow* dialog, std::string expectedMd5, std::string packagePath, UpdaterPaths paths,
+                 std::string suiteVersion);
     void Start();
     // Read when 1007 arrives; the worker no longer writes it then.
     const InstallOutcome& Outcome() const { return outcome_; }
@@ -53,6 +54,7 @@ private:
     MessageWindow* dialog_;
     std::string md5_, path_;
     UpdaterPaths paths_;
+    std::string version_;
     InstallOutcome outcome_;
     WorkerThread worker_;
 };

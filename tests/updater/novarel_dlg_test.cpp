@@ -302,19 +302,19 @@ private slots:
             WriteText(update.suite + "Novarel/7z", "#!/bin/sh\nwhile [ ! -e '" + update.dir.file("go") +
                                                    "' ]; do sleep 0.05; done\necho 'cannot write' >&2\nexit 2\n", 0755);
         }
-        const test::TreeSnapshot before = test::SnapshotOf(update.suite);
         CNovarelDlg dialog(update.paths, "1.0.0.1");
         QVERIFY(dialog.Initialise());
+        const test::TreeSnapshot before = test::SnapshotOf(update.suite);
         dialog.show();
-        // The message is shown, pictured and answered.
+        // The messages are shown, pictured and answered.
         qunsetenv("PAVOLINE_MESSAGES_TO_STDERR");
-        QString shown;
+        QStringList shown;
         QTimer watch;
         connect(&watch, &QTimer::timeout, this, [&] {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             if (!box) return;
-            shown = box->text();
-            if (!damaged) SaveScreenshot(box, "updater_failure");
+            shown << box->text();
+            if (!damaged && box->text().startsWith("更新失败")) SaveScreenshot(box, "updater_failure");
             box->accept();
         });
         watch.start(50);
@@ -322,12 +322,17 @@ private slots:
         if (!damaged) {
             QTRY_VERIFY_WITH_TIMEOUT(dialog.grab().toImage().pixelColor(40, 175) == QColor(73, 185, 231), 30000);
             SaveScreenshot(&dialog, "updater_stage_3");
+            // Installing cannot be cancelled: the close button says so, and the dialog stays.
+            QTest::mouseClick(dialog.Control(CNovarelDlg::kClose), Qt::LeftButton);
+            QCOMPARE(shown, QStringList{"正在安装中，无法取消！"});
+            QVERIFY(dialog.isVisible());
+            QCOMPARE(dialog.Stage(), 3);
             WriteText(update.dir.file("go"), "");
         }
-        QTRY_VERIFY_WITH_TIMEOUT(!shown.isEmpty(), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(!shown.isEmpty() && shown.last().startsWith("更新失败"), 30000);
         watch.stop();
         qputenv("PAVOLINE_MESSAGES_TO_STDERR", "1");
-        QVERIFY2(shown.startsWith("更新失败：解压更新包失败") && shown.contains("软件保持原样"), qPrintable(shown));
+        QVERIFY2(shown.last().startsWith("更新失败：解压更新包失败") && shown.last().contains("软件保持原样"), qPrintable(shown.last()));
         QTRY_COMPARE(dialog.Stage(), 1);
         QVERIFY(dialog.Control(CNovarelDlg::kUpdateNow)->isVisible());
         QVERIFY(dialog.Control(CNovarelDlg::kCancel)->isEnabled());
