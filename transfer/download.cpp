@@ -296,7 +296,7 @@ int DownloadToFile(const std::string& url, const std::string& path, const std::s
     return kDownloadComplete;
 }
 
-int FetchText(const std::string& url, std::string& body, const TransferVariant& variant) {
+int FetchText(const std::string& url, std::string& body, const TransferVariant& variant, const std::atomic<bool>* stop) {
     body.clear();
     const int notConnected = variant.fetchAnyFailureIs3 ? kReadFailed : kNotConnected;
     if (variant.fetchChecksOffline && gOffline.load()) return notConnected;
@@ -312,7 +312,9 @@ int FetchText(const std::string& url, std::string& body, const TransferVariant& 
         return length;
     });
     curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &body);
-    const CURLcode code = *Perform(curl.get(), [] { return false; }); // the version query has no cancel
+    const std::optional<CURLcode> performed = Perform(curl.get(), [stop] { return stop && stop->load(); });
+    if (!performed) return variant.fetchAnyFailureIs3 ? kReadFailed : kUrlNotOpened;
+    const CURLcode code = *performed;
     if (code == CURLE_OK) return kDownloadComplete;
     if (variant.fetchAnyFailureIs3) return kReadFailed;
     return FailureCode(curl.get(), code, responses.finalReceived);

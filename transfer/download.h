@@ -68,7 +68,9 @@ void SetPauseForTesting(std::function<void(uint32_t milliseconds)> pause);
 int DownloadToFile(const std::string& url, const std::string& path, const std::string& extraHeaders,
                    DownloadProgressReceiver* receiver, const TransferVariant& variant = kLauncherTransfer);
 
-int FetchText(const std::string& url, std::string& body, const TransferVariant& variant = kLauncherTransfer);
+// stop, when given, is asked all along; once it is set the transfer ends at once as failed.
+int FetchText(const std::string& url, std::string& body, const TransferVariant& variant = kLauncherTransfer,
+              const std::atomic<bool>* stop = nullptr);
 
 // The User-Agent values sent: "Agent<seconds>" for downloads, "Tavix_Agent<ms>" for the launcher's
 // version query and "Agent<ms>" for the updater's.

@@ -1,4 +1,5 @@
 // The updater's start-up rules, run as a process from a suite of its own.
+#include "cut_off_update.h"
 #include "hand_over.h"
 #include "http_server.h"
 #include "named_mutex.h"
@@ -80,12 +81,7 @@ TEST_F(NovarelProcess, TheTokenInCapitalsStartsItAndTheLastRunsFilesGo) {
 
 // Killed after it had replaced one file and added another: the next start undoes that first.
 TEST_F(NovarelProcess, ASwapThatWasCutOffIsUndoneFirst) {
-    const std::string work = suite + ".novarel-update-AbC123/";
-    MakeDirectories(work + "old");
-    test::WriteText(work + "old/version.txt", "old");
-    test::WriteText(suite + "version.txt", "new");
-    test::WriteText(suite + "added.txt", "new");
-    test::WriteText(work + "journal", "novarel-journal 1\nfrom 1.0.0.1\nstate swapping\nreplace version.txt\nadd added.txt\nend\n");
+    const std::string work = test::LeaveCutOffSwap(suite, "1.0.0.1");
     const test::ProcessResult run = test::RunProgram(novarel, {"1.0.0.1", "hsaldkrue"});
     const size_t told = run.err.find("在线更新: 上次升级未完成，已恢复到 1.0.0.1。\n");
     EXPECT_LT(told, run.err.find("无法连接服务器")) << run.err; // before the server is asked
