@@ -14,8 +14,8 @@
 
 namespace pavoline {
 
-const TransferVariant kLauncherTransfer{1, kLauncherCancelled, true, true, false, "Tavix_Agent"};
-const TransferVariant kUpdaterTransfer{1003, kShortWrite, false, false, true, "Agent"};
+const TransferVariant kLauncherTransfer{1, kLauncherCancelled, kShortWrite, true, false, "Tavix_Agent"};
+const TransferVariant kUpdaterTransfer{1003, kShortWrite, kUpdaterShortWrite, false, true, "Agent"};
 
 std::atomic<int> gDownloadCancel{0};
 
@@ -222,7 +222,7 @@ struct Download {
         if (!openFile() || cancelRequested()) return 0;
         if (length == 0) return 0;
         const size_t written = std::fwrite(data, 1, length, file);
-        if (written < length && variant.checkShortWrite) {
+        if (written < length) {
             shortWrite = true;
             return 0;
         }
@@ -288,7 +288,7 @@ int DownloadToFile(const std::string& url, const std::string& path, const std::s
         return variant.cancelledResult;
     }
     const bool closed = d.closeFile();
-    if (d.shortWrite || (!closed && variant.checkShortWrite)) return kShortWrite;
+    if (d.shortWrite || !closed) return variant.shortWriteResult;
     if (*code != CURLE_OK) return FailureCode(curl.get(), *code, responses.finalReceived);
     if (!d.openFile()) return kFileNotCreated; // a response without a body still leaves its file
     d.closeFile();

@@ -18,6 +18,7 @@ enum DownloadResult : int {
     kNotConnected = 4,
     kShortWrite = 5,       // launcher; the updater's cancel is 5 as well
     kLauncherCancelled = 6,
+    kUpdaterShortWrite = 8, // the updater's, whose 5 is its cancel
 };
 
 struct DownloadProgress {
@@ -35,7 +36,7 @@ public:
 struct TransferVariant {
     unsigned progressCode;   // 1 launcher, 1003 updater
     int cancelledResult;     // 6 launcher, 5 updater
-    bool checkShortWrite;    // the updater does not check its writes
+    int shortWriteResult;    // a file not written whole (a full disk): 5 launcher, 8 updater
     bool fetchChecksOffline; // the updater's FetchText does not ask
     bool fetchAnyFailureIs3; // the updater's FetchText gives 0 or 3 only
     const char* fetchAgentPrefix; // "Tavix_Agent" launcher, "Agent" updater

@@ -147,12 +147,15 @@ bool CNovarelDlg::Initialise() {
     switch (check.result) {
     case kConfigMissing:
         MessageBox::Warn(this, kCaption, "配置不存在或是错误！重新安装可以解决！");
+        closeDialog();
         return false;
     case kServerUnreachable:
         MessageBox::Warn(this, kCaption, "无法连接服务器，请检查您的网络连接！");
+        closeDialog();
         return false;
     case kUpToDate:
         MessageBox::Inform(this, kAppName, "已经是最新版本！");
+        closeDialog();
         return false;
     case kNewerVersion:
         break;
@@ -161,6 +164,11 @@ bool CNovarelDlg::Initialise() {
     infoPath_ = ReserveDownloadName(paths_, "tmp");
     if (DownloadToFile(check.infoUrl, infoPath_, "", nullptr, kUpdaterTransfer) == kDownloadComplete)
         info_ = ReadUpdateInfoFile(infoPath_);
+    if (info_.toolLink.empty()) { // without the package's address there is nothing to offer
+        MessageBox::Warn(this, kCaption, Text("无法读取更新信息文件 " + check.infoUrl));
+        closeDialog();
+        return false;
+    }
     packagePath_ = ReserveDownloadName(paths_, "rar");
     cancelMutex_ = NamedMutex::Create(kDownloadCancelMutex);
     rebuildBackBuffer();
@@ -238,7 +246,8 @@ void CNovarelDlg::onDownloadEnded(LPARAM how) {
         return;
     }
     if (how == 0) return; // cancelled: the closing side is waiting for this worker
-    MessageBox::Warn(this, kCaption, "文件下载失败，请检查网络");
+    MessageBox::Warn(this, kCaption,
+                     how == -2 ? Text("文件下载失败：磁盘空间不足，无法写入临时文件夹 " + TempDir()) : QString("文件下载失败，请检查网络"));
     if (!MessageBox::Ask(this, kAppName, "重新下载？")) return closeDialog();
     stage_ = 1;
     downloadFraction_ = 0;
@@ -264,6 +273,7 @@ void CNovarelDlg::onInstallEnded(bool installed) {
         MessageBox::Warn(this, kCaption, Text(FailureMessage(install_->Outcome())));
         return backToStage1();
     }
+    installed_ = true;
     stage_ = 3;
     installFraction_ = 1;
     cancel_->hide();
@@ -327,13 +337,16 @@ void CNovarelDlg::reject() {
 }
 
 void CNovarelDlg::finish() {
-    if (restart_) {
-        const std::string app = ReadLauncherName(paths_.configPath()).value_or("");
-        const bool started = app.empty() ? gFolderOpener(Text(paths_.suiteDir))
-                                         : StartProgram(paths_.suiteDir + app, {kHandBackToken});
-        if (!started) MessageBox::Warn(this, kCaption, "运行失败，请手动运行！");
-    }
+    if (restart_ && !startLauncher(true)) MessageBox::Warn(this, kCaption, "运行失败，请手动运行！");
     closeDialog();
+}
+
+// The launcher that UpdateInfo.ini names, handed the suite back. Without a name the suite's folder
+// is opened instead, when asked for. False when it could not be started.
+bool CNovarelDlg::startLauncher(bool openFolderWithoutName) {
+    const std::string app = ReadLauncherName(paths_.configPath()).value_or("");
+    if (app.empty()) return !openFolderWithoutName || gFolderOpener(Text(paths_.suiteDir));
+    return StartProgram(paths_.suiteDir + app, {kHandBackToken});
 }
 
 void CNovarelDlg::closeDialog() {
@@ -342,6 +355,8 @@ void CNovarelDlg::closeDialog() {
     holdTimer_.stop();
     for (const std::string* path : {&packagePath_, &infoPath_})
         if (!path->empty()) std::remove(path->c_str());
+    // Nothing was installed: the user is back in the launcher, where the update began.
+    if (!installed_ && !startLauncher(false)) MessageBox::Warn(this, kCaption, "运行失败，请手动运行！");
     done(QDialog::Accepted);
 }
 

@@ -76,6 +76,7 @@ private:
     void onInstallTick();
     void onHoldTick();
     void finish();
+    bool startLauncher(bool openFolderWithoutName);
     void closeDialog();
     void renewPackagePath();
     void rebuildBackBuffer();
@@ -90,6 +91,7 @@ private:
     bool promptOpen_ = false;
     bool restart_ = true;
     bool closing_ = false;
+    bool installed_ = false;
 
     CButtonExt* minimize_ = nullptr;
     CButtonExt* close_ = nullptr;

@@ -14,7 +14,10 @@ void CUpdateThread::Start() {
 
 void CUpdateThread::run() {
     const int result = url_.empty() ? kUrlNotOpened : DownloadToFile(url_, path_, "", this, kUpdaterTransfer);
-    const LPARAM ended = result == kDownloadComplete ? 1 : result == kUpdaterTransfer.cancelledResult ? 0 : -1;
+    const LPARAM ended = result == kDownloadComplete                     ? 1
+                         : result == kUpdaterTransfer.cancelledResult    ? 0
+                         : result == kUpdaterTransfer.shortWriteResult ? -2
+                                                                         : -1;
     sendMessage(dialog_, WM_USER, kReportDownloadEnded, ended);
 }
 

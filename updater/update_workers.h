@@ -5,7 +5,8 @@
 //   1006  1                   the package's digest does not match
 //   1007  1 / 0               the package was installed / the installation failed and was undone
 //                             (CUnzipThread::Outcome says why)
-//   1008  1 / 0 / -1          the package was downloaded / the download was cancelled / it failed
+//   1008  1 / 0 / -1 / -2     the package was downloaded / the download was cancelled / it failed /
+//                             it could not be written whole (the temporary directory's disk is full)
 
 #include "download.h"
 #include "message_window.h"

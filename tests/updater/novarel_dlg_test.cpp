@@ -20,6 +20,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <unistd.h>
 
 namespace pavoline::updater {
 namespace {
@@ -87,6 +88,11 @@ public:
 
 bool Closed(const CNovarelDlg& dialog) { return !dialog.isVisible(); }
 
+// What the stand-in launcher wrote down when it was started.
+std::string Started(const SmallUpdate& update) {
+    return PathExists(update.suite + "started") ? ReadText(update.suite + "started") : "";
+}
+
 } // namespace
 
 class NovarelDlgTest : public QObject {
@@ -97,33 +103,40 @@ private slots:
         qputenv("PAVOLINE_MESSAGES_TO_STDERR", "1");
         InstallQtChineseTranslations(); // the message boxes' buttons as the user reads them
     }
+    // The dialog ends at once, the launcher is started again (when the configuration names it),
+    // and nothing is left behind.
     void theAnswerToTheQueryDecidesWhetherTheDialogOpens() {
         SmallUpdate update;
+        test::TestHttpServer server;
+        std::string reply;
+        server.routes().Get("/port/themeEditor/", [&reply](const httplib::Request&, httplib::Response& response) {
+            response.set_content(reply, "text/plain");
+        });
+        server.start();
         struct Case {
-            const char* reply;
+            std::string reply;
             bool withConfig;
             bool serverUp;
-            const char* message;
+            std::string message;
         };
         const Case cases[] = {
             {"", true, true, "已经是最新版本！"},
             {"", true, false, "无法连接服务器，请检查您的网络连接！"},
+            {server.url("/missing.ini") + "\r\n", true, true, "无法读取更新信息文件 " + server.url("/missing.ini")},
             {"", false, true, "配置不存在或是错误！重新安装可以解决！"},
         };
-        test::TestHttpServer server;
-        server.routes().Get("/port/themeEditor/", [](const httplib::Request&, httplib::Response& response) {
-            response.set_content("", "text/plain");
-        });
-        server.start();
         for (const Case& c : cases) {
             MessageBox::ClearTexts();
+            std::remove((update.suite + "started").c_str());
+            reply = c.reply;
             qputenv("PAVOLINE_UPDATE_HOST", "127.0.0.1:" + QByteArray::number(c.serverUp ? server.port() : test::UnusedPort()));
             if (!c.withConfig) std::remove(update.paths.configPath().c_str());
             CNovarelDlg dialog(update.paths, "1.0.0.1");
             MessageBox::SetNextAnswer(true); // the message, read
             QVERIFY(!dialog.Initialise());
-            QCOMPARE(MessageBox::Texts(), QStringList{c.message});
-            QVERIFY(dialog.InfoFilePath().empty()); // nothing reserved, nothing downloaded
+            QCOMPARE(MessageBox::Texts(), QStringList{QString::fromStdString(c.message)});
+            QVERIFY(dialog.InfoFilePath().empty() || !PathExists(dialog.InfoFilePath()));
+            if (c.withConfig) QTRY_VERIFY(PathExists(update.suite + "started"));
         }
     }
 
@@ -180,6 +193,7 @@ private slots:
         QCOMPARE(MessageBox::Texts(), QStringList({"不更新并退出？", "不更新并退出？"}));
         QVERIFY(!PathExists(dialog.InfoFilePath()));
         QVERIFY(!PathExists(dialog.PackagePath()));
+        QTRY_COMPARE(QString::fromStdString(Started(update)), QString("eurkdlash|")); // the user is back in the launcher
     }
 
     void theWholeUpdateOnTheSampleSite() {
@@ -283,7 +297,26 @@ private slots:
         QCOMPARE(MessageBox::Texts(), QStringList{"正在升级中，是否取消并退出？"});
         QVERIFY(!PathExists(dialog.PackagePath()));
         QVERIFY(!PathExists(dialog.InfoFilePath()));
+        QTRY_COMPARE(QString::fromStdString(Started(update)), QString("eurkdlash|"));
         SetDownloadCancel(false); // the updater would end here; the next tests download again
+    }
+
+    // The temporary directory's disk is full: said so, not taken for a damaged package.
+    void aDownloadThatCannotBeWrittenNamesTheDisk() {
+        SmallUpdate update;
+        CNovarelDlg dialog(update.paths, "1.0.0.1");
+        QVERIFY(dialog.Initialise());
+        std::remove(dialog.PackagePath().c_str());
+        QVERIFY(symlink("/dev/full", dialog.PackagePath().c_str()) == 0); // every write fails as on a full disk
+        dialog.show();
+        MessageBox::SetNextAnswer(true);  // the message, read
+        MessageBox::SetNextAnswer(false); // no new download
+        QTest::mouseClick(dialog.Control(CNovarelDlg::kUpdateNow), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(Closed(dialog), 30000);
+        const QStringList texts = MessageBox::Texts();
+        QCOMPARE(texts.size(), 2);
+        QVERIFY2(texts[0].startsWith("文件下载失败：磁盘空间不足"), qPrintable(texts[0]));
+        QCOMPARE(texts[1], QString("重新下载？"));
     }
 
     void aFailedInstallationLeavesTheSuiteAsItWas_data() {
