@@ -2,6 +2,7 @@
 // The command line of pavoline-site:
 //   pavoline-site build --models DIR [--update DIR --version V --features TEXT] --out SITE
 //   pavoline-site serve SITE [--port N] [--bind ADDR] [--rate BYTES_PER_SECOND]
+//   pavoline-site nginx-conf SITE --listen ADDRESS:PORT [--prefix DIR]
 
 #include <ostream>
 #include <string>

@@ -7,6 +7,7 @@
 #include "novarel_dlg.h"
 #include "platform.h"
 #include "staged_install.h"
+#include "suite_plugin_path.h"
 #include "startup.h"
 
 #include <QApplication>
@@ -25,6 +26,7 @@ int NovarelMain(int argc, char** argv) {
     {
         QApplication app(argc, argv);
         InstallQtChineseTranslations();
+        AddSuitePluginPath();
         if (!recovered.empty()) MessageBox::Inform(nullptr, "在线更新", QString::fromStdString(recovered));
         CNovarelDlg dialog(paths, QString::fromStdString(*version));
         if (dialog.Initialise()) dialog.exec();

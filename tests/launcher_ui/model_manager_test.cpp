@@ -1,4 +1,4 @@
-// The model manager as a user meets it, against a real pavoline-site serving the sample site: the
+// The model manager as a user meets it, against a real server of the sample site: the
 // catalogue fetch, filters and search, installing with the progress page and its cancel, the
 // install-done page, and uninstalling.
 #include "all_models.h"
@@ -10,6 +10,7 @@
 #include "model_manage.h"
 #include "phone_select.h"
 #include "progress_page.h"
+#include "site_servers.h"
 #include "skin_test_support.h"
 #include "theme_frame.h"
 
@@ -37,31 +38,34 @@ const QString kSuite = PAVOLINE_SUITE_DIR;
 const QString kBuild = PAVOLINE_BUILD_DIR;
 const QString kNetworkError = "接入网络失败，无法更新机型信息。\r\n请检查网络。";
 
-// pavoline-site serve on an ephemeral port, for as long as the object lives.
+// A site served on an ephemeral port for as long as the object lives: a site as it stands with
+// pavoline-site serve, or the sample site prepared for one of the servers it is published with.
 class SiteServer {
 public:
-    explicit SiteServer(const QString& site, const QStringList& extra = {}) {
-        process_.start(PAVOLINE_SITE_TOOL, QStringList{"serve", site, "--port", "0"} + extra);
-        if (!process_.waitForReadyRead(20000)) qFatal("pavoline-site did not start");
-        const QString first = QString::fromUtf8(process_.readLine()).trimmed();
-        host_ = first.mid(first.lastIndexOf("http://") + 7);
-    }
-    ~SiteServer() {
-        process_.terminate();
-        process_.waitForFinished(10000);
-    }
-    const QString& host() const { return host_; }
-    void useAsUpdateServer() const { qputenv("PAVOLINE_UPDATE_HOST", host_.toUtf8()); }
-    // The request lines logged so far that contain text.
-    int requests(const QString& text) {
-        log_ += QString::fromUtf8(process_.readAllStandardOutput());
-        return static_cast<int>(log_.count(text));
-    }
+    explicit SiteServer(const QString& site, const QStringList& extra = {})
+        : site_(PAVOLINE_SITE_TOOL, site.toStdString(), work_.path().toStdString(), Options(extra)) {}
+    explicit SiteServer(test::SiteServerKind kind)
+        : site_(kind, PAVOLINE_SITE_TOOL, test::SampleSiteRecipe(kBuild.toStdString()), work_.path().toStdString()) {}
+    QString host() const { return QString::fromStdString(site_.host()); }
+    void useAsUpdateServer() const { qputenv("PAVOLINE_UPDATE_HOST", host().toUtf8()); }
+    // The requests so far whose request line contains text.
+    int requests(const QString& text) const { return site_.requests(text.toStdString()); }
 
 private:
-    QProcess process_;
-    QString host_, log_;
+    static std::vector<std::string> Options(const QStringList& extra) {
+        std::vector<std::string> options;
+        for (const QString& o : extra) options.push_back(o.toStdString());
+        return options;
+    }
+    QTemporaryDir work_;
+    test::RunningSite site_;
 };
+
+// The flows that run on each server a site is published with: a row per server.
+void ServerTable() {
+    QTest::addColumn<int>("kind");
+    for (test::SiteServerKind kind : test::kSiteServerKinds) QTest::newRow(test::SiteServerName(kind)) << static_cast<int>(kind);
+}
 
 QString UnusedHost() { return "127.0.0.1:" + QString::number(test::UnusedPort()); }
 
@@ -187,8 +191,10 @@ private slots:
     void initTestCase() { test::LoadSuiteSkin(); }
     void init() { gInstalledListChanged = false; }
 
+    void openingFetchesTheCatalogueOnceAndOfflineStartsOnTheInstalledModels_data() { ServerTable(); }
     void openingFetchesTheCatalogueOnceAndOfflineStartsOnTheInstalledModels() {
-        SiteServer server(kBuild + "/site");
+        QFETCH(int, kind);
+        SiteServer server(static_cast<test::SiteServerKind>(kind));
         {
             Launcher l(server.host());
             QCOMPARE(gUpdateState.load(), 1);
@@ -357,8 +363,10 @@ private slots:
         QVERIFY(!install->IsEnabled());
     }
 
+    void installingFourModelsAndOpeningTheFourth_data() { ServerTable(); }
     void installingFourModelsAndOpeningTheFourth() {
-        SiteServer server(kBuild + "/site");
+        QFETCH(int, kind);
+        SiteServer server(static_cast<test::SiteServerKind>(kind));
         Launcher l(server.host());
         l.openManager();
         QTRY_VERIFY_WITH_TIMEOUT(l.manager()->catalogueShown(), 20000);

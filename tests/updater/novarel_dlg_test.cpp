@@ -1,5 +1,6 @@
-// The updater's dialog against real servers: the sample site with the build's own suite, and
-// small updates served by the test for the paths that go wrong.
+// The updater's dialog against real servers: the sample site with the build's own suite (on each
+// server a site is published with), and small updates served by the test for the paths that go
+// wrong.
 #include "app_translations.h"
 #include "download.h"
 #include "http_server.h"
@@ -9,6 +10,7 @@
 #include "novarel_dlg.h"
 #include "owner_drawn.h"
 #include "platform.h"
+#include "site_servers.h"
 #include "temp_dir.h"
 #include "tree_snapshot.h"
 #include "zip_builder.h"
@@ -196,18 +198,21 @@ private slots:
         QTRY_COMPARE(QString::fromStdString(Started(update)), QString("eurkdlash|")); // the user is back in the launcher
     }
 
+    void theWholeUpdateOnTheSampleSite_data() {
+        QTest::addColumn<int>("kind");
+        for (test::SiteServerKind kind : test::kSiteServerKinds)
+            QTest::newRow(test::SiteServerName(kind)) << static_cast<int>(kind);
+    }
     void theWholeUpdateOnTheSampleSite() {
+        QFETCH(int, kind);
         test::TempDir dir;
         const std::string suite = dir.path() + "/suite/";
         test::CopyTree(PAVOLINE_SUITE_DIR, suite);
         WriteText(suite + "Resource/N70/notes.txt", "the user's own");
         const std::string installedList = ReadText(suite + "InstalledModel.xml");
-        QProcess site;
-        site.start(PAVOLINE_SITE_TOOL, {"serve", PAVOLINE_SAMPLE_SITE, "--port", "0", "--bind", "127.0.0.1"});
-        QVERIFY(site.waitForReadyRead(10000));
-        const QString serving = QString::fromUtf8(site.readLine()).trimmed();
-        QVERIFY2(serving.contains(" on http://127.0.0.1:"), qPrintable(serving));
-        const QByteArray host = serving.section("http://", 1).toUtf8();
+        const test::RunningSite site(static_cast<test::SiteServerKind>(kind), PAVOLINE_SITE_TOOL,
+                                     test::SampleSiteRecipe(PAVOLINE_BUILD_DIR), dir.file("server"));
+        const QByteArray host = QByteArray::fromStdString(site.host());
         qputenv("PAVOLINE_UPDATE_HOST", host);
         MessageBox::ClearTexts();
 
@@ -246,14 +251,10 @@ private slots:
         const std::string launcherLock = WithInstanceSuffix("TAVIX_PAVOLINE_TOOL");
         QTRY_VERIFY_WITH_TIMEOUT(!ProcessMutex::IsHeldElsewhere(launcherLock), 30000);
         for (const char* name : {"PAVOLINE_INSTANCE_SUFFIX", "PAVOLINE_SCREENSHOT"}) qunsetenv(name);
-        QByteArray log;
-        const QByteArray query = QByteArray("GET /port/themeEditor/?vnum=") + PAVOLINE_NEXT_VERSION_TEXT + " 200";
-        QTRY_VERIFY_WITH_TIMEOUT((log += site.readAll()).contains(query), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(site.requests("/port/themeEditor/?vnum=" PAVOLINE_NEXT_VERSION_TEXT) > 0, 10000);
         std::string reply;
         QCOMPARE(FetchText("http://" + host.toStdString() + "/port/themeEditor/?vnum=" PAVOLINE_NEXT_VERSION_TEXT, reply), 0);
         QVERIFY(reply.rfind("http://", 0) != 0); // nothing newer for the new version
-        site.terminate();
-        site.waitForFinished();
         qunsetenv("PAVOLINE_UPDATE_HOST");
     }
 
