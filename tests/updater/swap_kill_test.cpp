@@ -2,6 +2,7 @@
 // step per run, and then the launcher started: after every run the suite is byte for byte the
 // old tree or the new one (the user's files aside), the launcher runs, and nothing of ours is left.
 // The steps are shared out among a few test cases, so that they run side by side.
+#include "http_server.h"
 #include "platform.h"
 #include "process.h"
 #include "staged_install.h"
@@ -150,7 +151,7 @@ protected:
         setenv("PAVOLINE_QUIT_WHEN_SHOWN", "1", 1);
         setenv("PAVOLINE_MESSAGES_TO_STDERR", "1", 1);
         setenv("PAVOLINE_INSTANCE_SUFFIX", suffix.c_str(), 1);
-        setenv("PAVOLINE_UPDATE_HOST", "127.0.0.1:9", 1); // nothing is asked before the window shows
+        setenv("PAVOLINE_UPDATE_HOST", ("127.0.0.1:" + std::to_string(test::UnusedPort())).c_str(), 1);
     }
 
     // The start that comes after the kill: the launcher's own, or in a build without it, the
