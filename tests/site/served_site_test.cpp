@@ -5,6 +5,7 @@
 #include "named_mutex.h"
 #include "process.h"
 #include "site_fixture.h"
+#include "signature.h"
 #include "site_server.h"
 #include "temp_dir.h"
 #include "zip_layer.h"
@@ -76,6 +77,7 @@ protected:
     void SetUp() override {
         std::string error;
         ASSERT_TRUE(test::BuildTestSite(dir_, error)) << error;
+        UsePublisherKeys({}); // an unsigned site (tests/site/signed_site_test.cpp has the signed)
         // Downloads go to temporary files; these go to the test's own folder.
         const char* tmp = std::getenv("TMPDIR");
         oldTmp_ = tmp ? tmp : "";
@@ -292,7 +294,9 @@ TEST(SiteProgram, RefusalsGoToStandardErrorWithExitCode1) {
                "pavoline-site: " + dir.file("models") + ": not a site (no site.ini); make one with pavoline-site build\n"},
           Case{{"serve", dir.file("models"), "--port", "65536"}, "pavoline-site: --port 65536: not a port number\n"},
           Case{{"publish"},
-               "usage: pavoline-site build --models DIR [--update DIR --version V --features TEXT] [--host HOST[:PORT]] --out SITE\n"
+               "usage: pavoline-site build --models DIR [--update DIR --version V --features TEXT] [--host HOST[:PORT] [--key SECRET]...] --out SITE\n"
+               "       pavoline-site keygen DIR\n"
+               "       pavoline-site sign SITE [--key SECRET]... [--host HOST[:PORT]]\n"
                "       pavoline-site serve SITE [--port N] [--bind ADDR] [--rate BYTES_PER_SECOND]\n"}}) {
         const auto result = pavoline::test::RunProgram(PAVOLINE_SITE_TOOL, c.args);
         EXPECT_EQ(result.exitCode, 1);
