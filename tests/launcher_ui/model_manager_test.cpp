@@ -10,7 +10,10 @@
 #include "model_manage.h"
 #include "phone_select.h"
 #include "progress_page.h"
+#include "served_copy.h"
+#include "signature.h"
 #include "skin_test_support.h"
+#include "tree_snapshot.h"
 #include "theme_frame.h"
 
 #include <QApplication>
@@ -37,30 +40,32 @@ const QString kSuite = PAVOLINE_SUITE_DIR;
 const QString kBuild = PAVOLINE_BUILD_DIR;
 const QString kNetworkError = "接入网络失败，无法更新机型信息。\r\n请检查网络。";
 
-// pavoline-site serve on an ephemeral port, for as long as the object lives.
+const QString kNotVerified = "机型列表无法验证，不是来自发布者。";
+const QString kPackageRefused = "机型包不是来自发布者，已拒绝安装！";
+bool SignedBuild() { return !std::string(PAVOLINE_SAMPLE_SITE_KEY).empty(); }
+
+// A copy of a site served by pavoline-site on an ephemeral port and signed for it with the build's
+// key (what the launcher has compiled in), behind a proxy that can change its answers.
 class SiteServer {
 public:
     explicit SiteServer(const QString& site, const QStringList& extra = {}) {
-        process_.start(PAVOLINE_SITE_TOOL, QStringList{"serve", site, "--port", "0"} + extra);
-        if (!process_.waitForReadyRead(20000)) qFatal("pavoline-site did not start");
-        const QString first = QString::fromUtf8(process_.readLine()).trimmed();
-        host_ = first.mid(first.lastIndexOf("http://") + 7);
-    }
-    ~SiteServer() {
-        process_.terminate();
-        process_.waitForFinished(10000);
+        std::vector<std::string> options;
+        for (const QString& option : extra) options.push_back(option.toStdString());
+        copy_ = std::make_unique<test::ServedCopy>(PAVOLINE_SITE_TOOL, site.toStdString(), PAVOLINE_SAMPLE_SITE_KEY, options);
+        host_ = QString::fromStdString(copy_->host());
     }
     const QString& host() const { return host_; }
+    QString dir() const { return QString::fromStdString(copy_->dir()); }
     void useAsUpdateServer() const { qputenv("PAVOLINE_UPDATE_HOST", host_.toUtf8()); }
-    // The request lines logged so far that contain text.
-    int requests(const QString& text) {
-        log_ += QString::fromUtf8(process_.readAllStandardOutput());
-        return static_cast<int>(log_.count(text));
-    }
+    // The requests so far whose target contains text.
+    int requests(const QString& text) { return copy_->proxy().requests(text.toStdString()); }
+    test::TamperingProxy& proxy() { return copy_->proxy(); }
+    // After the test changed the copy, as its publisher would: signed again.
+    bool sign() { return copy_->sign(); }
 
 private:
-    QProcess process_;
-    QString host_, log_;
+    std::unique_ptr<test::ServedCopy> copy_;
+    QString host_;
 };
 
 QString UnusedHost() { return "127.0.0.1:" + QString::number(test::UnusedPort()); }
@@ -184,7 +189,10 @@ class ModelManagerTest : public QObject {
     }
 
 private slots:
-    void initTestCase() { test::LoadSuiteSkin(); }
+    void initTestCase() {
+        test::LoadSuiteSkin();
+        UseCompiledPublisherKeys("model_manager_test");
+    }
     void init() { gInstalledListChanged = false; }
 
     void openingFetchesTheCatalogueOnceAndOfflineStartsOnTheInstalledModels() {
@@ -398,14 +406,14 @@ private slots:
     }
 
     void aFailedSecondDownloadKeepsTheFirstModel() {
-        const QString site = copyOfSampleSite("second_fails");
-        QFile catalogue(site + "/catalogue.xml");
+        SiteServer server(kBuild + "/site");
+        QFile catalogue(server.dir() + "/catalogue.xml");
         QVERIFY(catalogue.open(QIODevice::ReadOnly));
         QByteArray xml = catalogue.readAll();
         catalogue.close();
-        xml.replace("http://@HOST@/models/E66.zip", "http://" + UnusedHost().toUtf8() + "/models/E66.zip");
-        SetFileText(site + "/catalogue.xml", xml);
-        SiteServer server(site);
+        xml.replace("http://" + server.host().toUtf8() + "/models/E66.zip", "http://" + UnusedHost().toUtf8() + "/models/E66.zip");
+        SetFileText(server.dir() + "/catalogue.xml", xml);
+        QVERIFY(server.sign());
         Launcher l(server.host());
         l.openManager();
         QTRY_VERIFY_WITH_TIMEOUT(l.manager()->catalogueShown(), 20000);
@@ -431,7 +439,9 @@ private slots:
         QCOMPARE(l.frame->editorMode(), 0); // closed: nothing opened
     }
 
+    // A build without keys checks MD5 only, as the original did.
     void aDamagedPackageIsDownloadedAgain() {
+        if (SignedBuild()) QSKIP("signed: a damaged package is not the publisher's (aPackageNotFromThePublisherIsRefused)");
         const QString site = copyOfSampleSite("damaged");
         const QString package = site + "/models/E63.zip";
         QFile good(package);
@@ -463,6 +473,66 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(l.installedModels().contains("E63"), 30000);
         QCOMPARE(mismatches, 1);
         QCOMPARE(server.requests("/models/E63.zip"), 2);
+    }
+
+    // A catalogue without the publisher's signature is not shown: the wait notice says so and
+    // the tab fetches again.
+    void aCatalogueNotFromThePublisherIsNotShown() {
+        if (!SignedBuild()) QSKIP("a build without keys checks no signature");
+        SiteServer server(kBuild + "/site");
+        server.proxy().setTamper([](const std::string& target, int& status, std::string& body) {
+            if (target == "/port/themeModel.sig") status = 404, body = "not found";
+        });
+        Launcher l(server.host());
+        bool refusalSeen = false;
+        WhenModal([&](QWidget* modal) {
+            CTipDlg* tip = TipSaying(modal, kNotVerified);
+            if (!tip) return false;
+            refusalSeen = tip->form()->FindElement("Btn_OK", 90000)->IsVisible();
+            SaveWithModal(l.frame.get(), modal, "manager_catalogue_refused");
+            Click(tip, "Btn_OK");
+            return true;
+        });
+        l.openManager();
+        QTRY_VERIFY_WITH_TIMEOUT(refusalSeen && QApplication::activeModalWidget() == nullptr, 20000);
+        QVERIFY(!l.manager()->fetchSucceeded());
+        QCOMPARE(l.listed().size(), 0);
+        server.proxy().setTamper(nullptr);
+        l.clickTab("Tab_RB_InstalledModel");
+        l.clickTab("Tab_RB_AllModel");
+        QTRY_VERIFY_WITH_TIMEOUT(l.manager()->fetchSucceeded(), 20000);
+        QCOMPARE(l.listed().size(), 11);
+    }
+
+    // A package altered on the way is not the one the signed catalogue names: it is deleted
+    // unopened, the run ends, and the suite stays as it was to the byte.
+    void aPackageNotFromThePublisherIsRefused() {
+        if (!SignedBuild()) QSKIP("a build without keys checks no signature");
+        SiteServer server(kBuild + "/site");
+        server.proxy().setTamper([](const std::string& target, int&, std::string& body) {
+            if (target == "/models/E63.zip") body[body.size() / 2] ^= 0x5A;
+        });
+        Launcher l(server.host());
+        l.openManager();
+        QTRY_VERIFY_WITH_TIMEOUT(l.manager()->catalogueShown(), 20000);
+        const test::TreeSnapshot before = test::SnapshotOf(l.dir.toStdString());
+        bool refusalSeen = false;
+        WhenModal([&](QWidget* modal) {
+            CTipDlg* tip = TipSaying(modal, kPackageRefused);
+            if (!tip) return false;
+            refusalSeen = true;
+            SaveWithModal(l.frame.get(), modal, "manager_package_refused");
+            Click(tip, "Btn_OK");
+            return true;
+        });
+        l.tick({"E63", "E66"});
+        l.pressInstall();
+        QTRY_VERIFY_WITH_TIMEOUT(refusalSeen && QApplication::activeModalWidget() == nullptr, 30000);
+        QCOMPARE(server.requests("/models/E63.zip"), 1); // not downloaded again
+        QCOMPARE(server.requests("/models/E66.zip"), 0); // the run ended
+        QCOMPARE(l.installedModels(), QStringList({"N70", "E71", "X6"}));
+        QCOMPARE(test::SnapshotOf(l.dir.toStdString()), before);
+        QVERIFY(l.packagesLeft().isEmpty());
     }
 
     void cancellingDuringAndAfterADownload() {
