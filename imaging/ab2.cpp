@@ -163,6 +163,11 @@ std::optional<Ab2Header> ReadAb2Header(const uint8_t* bytes, size_t size) {
     return h;
 }
 
+bool Ab2SectionsFit(const Ab2Header& header, const uint8_t* bytes, size_t size, uint64_t fileSize) {
+    if (size < kAb2HeaderSize + kPaletteCountsSize) return false;
+    return LayOutPalette(header, bytes, static_cast<size_t>(std::min<uint64_t>(fileSize, SIZE_MAX))).has_value();
+}
+
 unsigned SignificantBits(uint32_t n) {
     unsigned bits = 0;
     while (n >> bits) ++bits;

@@ -45,6 +45,10 @@ struct Ab2Header {
 
 std::optional<Ab2Header> ReadAb2Header(const uint8_t* bytes, size_t size);
 
+// True when the palette's counts are among the size bytes and its entries lie inside a file of
+// fileSize bytes.
+bool Ab2SectionsFit(const Ab2Header& header, const uint8_t* bytes, size_t size, uint64_t fileSize);
+
 // Number of significant bits of n (0 for 0).
 unsigned SignificantBits(uint32_t n);
 

@@ -124,6 +124,10 @@ std::optional<AbmHeader> ReadAbmHeader(const uint8_t* bytes, size_t size) {
     return h;
 }
 
+bool AbmSectionsFit(const AbmHeader& header, uint64_t fileSize) {
+    return LayOut(header, static_cast<size_t>(std::min<uint64_t>(fileSize, SIZE_MAX))).has_value();
+}
+
 unsigned AbmIndexWidth(uint32_t values) {
     unsigned k = 1;
     while (k < 16 && (1u << k) < values) ++k;

@@ -42,6 +42,9 @@ struct AbmHeader {
 
 std::optional<AbmHeader> ReadAbmHeader(const uint8_t* bytes, size_t size);
 
+// True when the palette and the alpha table lie inside a file of fileSize bytes.
+bool AbmSectionsFit(const AbmHeader& header, uint64_t fileSize);
+
 // Smallest k >= 1 with 2^k >= values, at most 16.
 unsigned AbmIndexWidth(uint32_t values);
 

@@ -26,6 +26,29 @@ std::optional<ImageSize> Ab2CheckedSize(const uint8_t* bytes, size_t size) {
     return ImageSize{h->width, h->height};
 }
 
+// A coded area of at least one pixel, as the encoder always leaves.
+bool LeavesCodedArea(int width, int height, int left, int top, int right, int bottom) {
+    return width >= 1 && height >= 1 && left + right < width && top + bottom < height;
+}
+
+bool AbmPlausible(const uint8_t* bytes, size_t size, uint64_t fileSize) {
+    const std::optional<ImageSize> checked = AbmCheckedSize(bytes, size);
+    if (!checked) return false;
+    const AbmHeader h = *ReadAbmHeader(bytes, size);
+    return LeavesCodedArea(checked->width, checked->height, h.left, h.top, h.right, h.bottom) &&
+           AbmSectionsFit(h, fileSize);
+}
+
+bool Ab2Plausible(const uint8_t* bytes, size_t size, uint64_t fileSize) {
+    const std::optional<ImageSize> checked = Ab2CheckedSize(bytes, size);
+    if (!checked) return false;
+    const Ab2Header h = *ReadAb2Header(bytes, size);
+    constexpr uint8_t kReservedBit = 0x80;
+    return (bytes[7] & kReservedBit) == 0 && h.coding == kAb2PacketCoding &&
+           LeavesCodedArea(checked->width, checked->height, h.left, h.top, h.right, h.bottom) &&
+           Ab2SectionsFit(h, bytes, size, fileSize);
+}
+
 DecodeStatus DecodeAbmOnCanvas(const uint8_t* bytes, size_t size, Canvas& canvas) {
     // Index 0 keeps what the canvas holds, so the canvas is its own background.
     return DecodeAbm(0, 0, bytes, size, canvas, canvas);
@@ -39,11 +62,19 @@ DecodeStatus DecodeAb2OnCanvas(const uint8_t* bytes, size_t size, Canvas& canvas
 
 const DecoderTool kAbmDecoderTool{
     "ABM Decoder v0.32\nUsage: TULSE [input filename .ABM] [output 32-bit BMP or TGA file]\n", "ABM",
-    "ONLY SUPPORT ABM FILES!\n", AbmCheckedSize, DecodeAbmOnCanvas};
+    "ONLY SUPPORT ABM FILES!\n", AbmCheckedSize, DecodeAbmOnCanvas, AbmPlausible};
 
 const DecoderTool kAb2DecoderTool{
     "AB2 Decoder v0.10\nUsage:\n\tmorin [input filename .AB2] [output 32-bit BMP or TGA file]\n", "AB2",
-    "ONLY SUPPORT AB2 FILES!\n", Ab2CheckedSize, DecodeAb2OnCanvas};
+    "ONLY SUPPORT AB2 FILES!\n", Ab2CheckedSize, DecodeAb2OnCanvas, Ab2Plausible};
+
+std::optional<Canvas> DecodeLikeTool(const DecoderTool& tool, const uint8_t* bytes, size_t size) {
+    const std::optional<ImageSize> checked = size < 12 ? std::nullopt : tool.checkedSize(bytes, size);
+    if (!checked) return std::nullopt;
+    Canvas canvas(checked->width, checked->height);
+    if (tool.decode(bytes, size, canvas) == DecodeStatus::Malformed) return std::nullopt;
+    return canvas;
+}
 
 int RunDecoderShell(const DecoderTool& tool, const std::vector<std::string>& args, std::ostream& out,
                     std::ostream& err) {
@@ -65,18 +96,12 @@ int RunDecoderShell(const DecoderTool& tool, const std::vector<std::string>& arg
         out << Format("Cannot open the file %s!\n", input.c_str());
         return 1;
     }
-    const std::optional<ImageSize> size =
-        bytes.size() < 12 ? std::nullopt : tool.checkedSize(bytes.data(), bytes.size());
-    if (!size) {
+    const std::optional<Canvas> canvas = DecodeLikeTool(tool, bytes.data(), bytes.size());
+    if (!canvas) {
         out << kErrorInputFile;
         return 1;
     }
-    Canvas canvas(size->width, size->height);
-    if (tool.decode(bytes.data(), bytes.size(), canvas) == DecodeStatus::Malformed) {
-        out << kErrorInputFile;
-        return 1;
-    }
-    const bool written = WantsTga(output) ? WriteTga32(output, canvas) : WriteBmp32(output, canvas);
+    const bool written = WantsTga(output) ? WriteTga32(output, *canvas) : WriteBmp32(output, *canvas);
     if (!written) {
         err << Format("Cannot write the output file %s\n", output.c_str());
         return 1;

@@ -43,4 +43,26 @@ std::optional<SequenceEntry> ReadSequenceEntry(const uint8_t* bytes, size_t size
     return entry;
 }
 
+std::optional<FrameKind> FrameKindOf(uint8_t imageType) {
+    if (imageType == kSequenceTypeAbm) return FrameKind::Abm;
+    if (imageType == kSequenceTypePng || imageType == kSequenceTypePngAlternate) return FrameKind::Png;
+    return std::nullopt;
+}
+
+std::optional<SequenceTable> ReadSequenceTable(const uint8_t* bytes, size_t size, uint64_t fileSize) {
+    const std::optional<SequenceHeader> header = ReadSequenceHeader(bytes, size);
+    if (!header || !FrameKindOf(header->imageType) || bytes[3] != 0 || bytes[4] != 0) return std::nullopt;
+    if (header->frameCount == 0 || header->frameWidth == 0 || header->frameHeight == 0) return std::nullopt;
+    const size_t tableEnd = kSequenceHeaderSize + kSequenceEntrySize * header->frameCount;
+    if (tableEnd > size) return std::nullopt;
+    SequenceTable table{*header, {}};
+    for (unsigned i = 0; i < header->frameCount; ++i) {
+        const SequenceEntry entry = *ReadSequenceEntry(bytes + kSequenceHeaderSize + kSequenceEntrySize * i, kSequenceEntrySize);
+        const uint64_t start = FramePosition(entry, header->frameCount);
+        if (entry.size == 0 || start < tableEnd || start > fileSize || entry.size > fileSize - start) return std::nullopt;
+        table.entries.push_back(entry);
+    }
+    return table;
+}
+
 } // namespace pavoline

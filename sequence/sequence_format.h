@@ -44,6 +44,20 @@ struct SequenceEntry {
     int32_t delay = 0;
 };
 
+enum class FrameKind { Abm, Png };
+// What the frames of a sequence of this image type are; nothing for an unknown type.
+std::optional<FrameKind> FrameKindOf(uint8_t imageType);
+
+struct SequenceTable {
+    SequenceHeader header;
+    std::vector<SequenceEntry> entries;
+};
+
+// The header and the frame table of a sequence that can be shown: a known image type, the two
+// zero bytes, at least one frame of a size above 0 x 0, the whole table among the size bytes and
+// every frame inside the fileSize bytes of the file.
+std::optional<SequenceTable> ReadSequenceTable(const uint8_t* bytes, size_t size, uint64_t fileSize);
+
 void AppendSequenceHeader(const SequenceHeader& header, std::vector<uint8_t>& out);
 void AppendSequenceEntry(const SequenceEntry& entry, std::vector<uint8_t>& out);
 std::optional<SequenceHeader> ReadSequenceHeader(const uint8_t* bytes, size_t size);

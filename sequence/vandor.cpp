@@ -15,9 +15,9 @@ namespace {
 constexpr const char* kUsage = "Extract Sequence 0.1\nUsage: vandor [input sequence filename] [output info filename]";
 
 const char* FrameExtension(uint8_t type) {
-    if (type == kSequenceTypeAbm) return "ABM";
-    if (type == kSequenceTypePng || type == kSequenceTypePngAlternate) return "PNG";
-    return nullptr;
+    const std::optional<FrameKind> kind = FrameKindOf(type);
+    if (!kind) return nullptr;
+    return *kind == FrameKind::Abm ? "ABM" : "PNG";
 }
 
 std::optional<SequenceEntry> ReadEntryAt(FILE* sequence, unsigned index) {

@@ -7,6 +7,7 @@
 #include "platform.h"
 #include "signature.h"
 #include "staged_install.h"
+#include "suite_plugin_path.h"
 #include "startup.h"
 
 #include <QApplication>
@@ -27,6 +28,7 @@ int NovarelMain(int argc, char** argv) {
     {
         QApplication app(argc, argv);
         InstallQtChineseTranslations();
+        AddSuitePluginPath();
         CNovarelDlg dialog(paths, QString::fromStdString(*version));
         if (dialog.Initialise()) dialog.exec();
     }
