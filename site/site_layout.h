@@ -25,6 +25,7 @@ namespace pavoline::site {
 
 constexpr const char* kSiteRecordFile = "site.ini";
 constexpr const char* kCatalogueFile = "catalogue.xml";
+constexpr const char* kCatalogueSignatureFile = "catalogue.xml.sig";
 constexpr const char* kModelsDir = "models";
 constexpr const char* kThumbnailsDir = "thumbnails";
 constexpr const char* kUpdateDir = "update";

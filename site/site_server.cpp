@@ -1,6 +1,5 @@
 #include "site_server.h"
 
-#include "site_signing.h"
 #include "zip_layer.h"
 
 #include <httplib.h>

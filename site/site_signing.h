@@ -26,7 +26,6 @@ namespace pavoline::site {
 constexpr const char* kSecretKeyFile = "publisher.key";
 constexpr const char* kPublicKeyFile = "publisher.pub";
 constexpr const char* kSignatureSuffix = ".sig";
-constexpr const char* kCatalogueSignatureFile = "catalogue.xml.sig";
 
 // A new key pair in DIR (made when missing); an existing key is never replaced.
 bool MakeKeyPairFiles(const std::string& dir, std::ostream& report, std::string& error);
