@@ -283,6 +283,10 @@ private:
         std::string pattern = parent + "/." + name + ".staging-XXXXXX";
         if (!mkdtemp(pattern.data())) Refuse(parent, "no staging folder can be made there");
         staging_ = pattern;
+        // mkdtemp makes it private; a web server running as its own user must read the site.
+        const mode_t mask = umask(0);
+        umask(mask);
+        if (chmod(staging_.c_str(), 0777 & ~mask) != 0) Refuse(staging_, "cannot be made readable");
         for (const char* dir : {kModelsDir, kThumbnailsDir})
             if (!MakeDirectories(staging_ + "/" + dir)) Refuse(staging_ + "/" + dir, "cannot be created");
     }

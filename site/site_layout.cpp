@@ -76,6 +76,15 @@ std::string PercentEncoded(const std::string& text, bool (*keep)(unsigned char))
     return out;
 }
 
+std::string ContentTypeOf(const std::string& path) {
+    const size_t point = path.find_last_of("./");
+    if (point == std::string::npos || path[point] != '.') return kDefaultContentType;
+    const std::string extension = path.substr(point + 1);
+    for (const ContentTypeRule& rule : kContentTypes)
+        if (extension == rule.extension) return rule.type;
+    return kDefaultContentType;
+}
+
 std::string WithHost(std::string text, const std::string& host) {
     const std::string placeholder = kHostPlaceholder, address = "http://" + host;
     for (size_t at = text.find(placeholder); at != std::string::npos; at = text.find(placeholder, at + address.size()))

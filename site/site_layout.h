@@ -25,7 +25,6 @@ namespace pavoline::site {
 
 constexpr const char* kSiteRecordFile = "site.ini";
 constexpr const char* kCatalogueFile = "catalogue.xml";
-constexpr const char* kCatalogueSignatureFile = "catalogue.xml.sig";
 constexpr const char* kModelsDir = "models";
 constexpr const char* kThumbnailsDir = "thumbnails";
 constexpr const char* kUpdateDir = "update";
@@ -33,7 +32,10 @@ constexpr const char* kUpdateInfoFile = "update/update_info.ini";
 constexpr const char* kHostPlaceholder = "http://@HOST@";
 
 constexpr const char* kCatalogueRequestPath = "/port/themeModel/";
-constexpr const char* kCatalogueSignatureRequestPath = "/port/themeModel.sig";
+// The catalogue's detached signature and the address it is served at (every other signature is a
+// file beside the one it signs, served at that file's address with ".sig").
+constexpr const char* kCatalogueSignatureFile = "catalogue.xml.sig";
+constexpr const char* kCatalogueSignaturePath = "/port/themeModel.sig";
 constexpr const char* kVersionQueryPath = "/port/themeEditor/";
 constexpr const char* kVersionQueryKey = "vnum";
 
@@ -53,6 +55,18 @@ std::optional<SiteRecord> ReadSiteRecord(const std::string& text);
 
 // Bytes that keep() refuses become %XX.
 std::string PercentEncoded(const std::string& text, bool (*keep)(unsigned char));
+
+// The content type a site file is sent with, by its extension; the same table for serve and nginx.
+struct ContentTypeRule {
+    const char* extension;
+    const char* type;
+};
+constexpr ContentTypeRule kContentTypes[] = {{"xml", "text/xml; charset=utf-8"}, {"ini", "text/plain; charset=utf-8"},
+                                             {"txt", "text/plain; charset=utf-8"}, {"png", "image/png"},
+                                             {"zip", "application/zip"},          {"sig", "application/octet-stream"}};
+constexpr const char* kDefaultContentType = "application/octet-stream";
+constexpr const char* kVersionReplyType = "text/plain; charset=utf-8";
+std::string ContentTypeOf(const std::string& path);
 
 // Every kHostPlaceholder in the text becomes "http://" + host.
 std::string WithHost(std::string text, const std::string& host);

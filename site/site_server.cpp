@@ -1,5 +1,6 @@
 #include "site_server.h"
 
+#include "request_gate.h"
 #include "zip_layer.h"
 
 #include <httplib.h>
@@ -17,20 +18,10 @@
 namespace pavoline::site {
 namespace {
 
-constexpr size_t kWorkers = 32; // a worker serves one connection as long as it stays open
+constexpr size_t kWorkers = 32; // a worker answers one request at a time
 constexpr size_t kMaxHostHeader = 120;    // an info file line stays well within what its reader takes
 constexpr size_t kStreamPiece = 64 * 1024;
 constexpr size_t kMaxFilledInFile = 20480000; // more than the launcher reads of a catalogue
-
-std::string ContentType(const std::string& path) {
-    const size_t point = path.find_last_of('.');
-    const std::string ext = point == std::string::npos ? "" : path.substr(point + 1);
-    if (ext == "xml") return "text/xml; charset=utf-8";
-    if (ext == "ini" || ext == "txt") return "text/plain; charset=utf-8";
-    if (ext == "png") return "image/png";
-    if (ext == "zip") return "application/zip";
-    return "application/octet-stream";
-}
 
 // Control characters and blanks of a request target are shown as %XX, so that a log line stays
 // one line of four fields.
@@ -72,8 +63,8 @@ std::optional<std::string> SitePathOf(const std::string& requestPath) {
     return SafeEntryPath(requestPath.substr(first));
 }
 
-SiteServer::SiteServer(std::string siteDir) : site_(std::move(siteDir)), server_(std::make_unique<httplib::Server>()) {
-    server_->new_task_queue = [] { return new httplib::ThreadPool(kWorkers); };
+SiteServer::SiteServer(std::string siteDir, std::chrono::milliseconds requestDeadline)
+    : site_(std::move(siteDir)), server_(std::make_unique<GatedServer>(kWorkers, requestDeadline)) {
     // Only SO_REUSEADDR: with the library's SO_REUSEPORT a second server on a port in use would
     // start and share its requests instead of failing.
     server_->set_socket_options([](socket_t sock) {
@@ -97,12 +88,17 @@ int SiteServer::bind(const std::string& address, int port) {
     if (port < 0 || port > 65535) return -1;
     const int bound = port == 0 ? server_->bind_to_any_port(address) : (server_->bind_to_port(address, port) ? port : -1);
     if (bound < 0) return -1;
+    server_->widenBacklog();
     const std::string shown = address.find(':') != std::string::npos ? "[" + address + "]" : address;
     boundHost_ = shown + ":" + std::to_string(bound);
     return bound;
 }
 
-bool SiteServer::listen() { return server_->listen_after_bind(); }
+bool SiteServer::listen() {
+    const bool listened = server_->listen_after_bind();
+    server_->closeConnections();
+    return listened;
+}
 void SiteServer::stop() { server_->stop(); }
 bool SiteServer::isRunning() const { return server_->is_running(); }
 
@@ -121,12 +117,12 @@ void SiteServer::handle(const httplib::Request& request, httplib::Response& resp
     if (request.path == kVersionQueryPath) {
         const std::optional<SiteRecord> site = record();
         response.set_content(site ? VersionQueryReply(*site, request.get_param_value(kVersionQueryKey), host) : "",
-                             "text/plain; charset=utf-8");
+                             kVersionReplyType);
         return;
     }
     const std::optional<std::string> relative =
         request.path == kCatalogueRequestPath            ? std::optional<std::string>(kCatalogueFile)
-        : request.path == kCatalogueSignatureRequestPath ? std::optional<std::string>(kCatalogueSignatureFile)
+        : request.path == kCatalogueSignaturePath ? std::optional<std::string>(kCatalogueSignatureFile)
                                                          : SitePathOf(request.path);
     if (!relative) return NotFound(response);
     serveFile(*relative, host, response);
@@ -154,12 +150,12 @@ void SiteServer::serveFile(const std::string& relative, const std::string& host,
         const std::optional<std::string> text = ReadSmallFile(fd, size);
         close(fd);
         if (!text) return NotFound(response);
-        response.set_content(fillInHost ? WithHost(*text, host) : *text, ContentType(relative));
+        response.set_content(fillInHost ? WithHost(*text, host) : *text, ContentTypeOf(relative));
         return;
     }
     // Streamed in pieces, so a package of any size costs one buffer per request.
     response.set_content_provider(
-        static_cast<size_t>(size), ContentType(relative),
+        static_cast<size_t>(size), ContentTypeOf(relative),
         [fd, rate = rate_](size_t offset, size_t length, httplib::DataSink& sink) {
             char piece[kStreamPiece];
             const ssize_t n = pread(fd, piece, std::min(length, sizeof piece), static_cast<off_t>(offset));

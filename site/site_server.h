@@ -4,6 +4,7 @@
 
 #include "site_layout.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -17,6 +18,11 @@ struct Response;
 } // namespace httplib
 
 namespace pavoline::site {
+
+class GatedServer;
+
+// How long a client has to send a whole request header, from connecting or from the previous answer.
+constexpr std::chrono::milliseconds kRequestDeadline{10000};
 
 // The host for the addresses of a reply: the request's Host header when it is a host name, an IPv4
 // address or a bracketed IPv6 address, with an optional port; otherwise the fallback.
@@ -32,7 +38,7 @@ std::optional<std::string> SitePathOf(const std::string& requestPath);
 
 class SiteServer {
 public:
-    explicit SiteServer(std::string siteDir);
+    explicit SiteServer(std::string siteDir, std::chrono::milliseconds requestDeadline = kRequestDeadline);
     ~SiteServer();
     SiteServer(const SiteServer&) = delete;
     SiteServer& operator=(const SiteServer&) = delete;
@@ -56,7 +62,7 @@ private:
 
     std::string site_;
     std::string boundHost_;
-    std::unique_ptr<httplib::Server> server_;
+    std::unique_ptr<GatedServer> server_;
     std::function<void(const std::string&)> log_;
     uint64_t rate_ = 0;
 };

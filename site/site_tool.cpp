@@ -1,5 +1,6 @@
 #include "site_tool.h"
 
+#include "nginx_conf.h"
 #include "site_builder.h"
 #include "platform.h"
 #include "site_server.h"
@@ -14,6 +15,7 @@
 #include <mutex>
 #include <optional>
 #include <pthread.h>
+#include <sys/resource.h>
 #include <thread>
 
 namespace pavoline::site {
@@ -22,7 +24,8 @@ namespace {
 const char kUsage[] = "usage: pavoline-site build --models DIR [--update DIR --version V --features TEXT] [--host HOST[:PORT] [--key SECRET]...] --out SITE\n"
                       "       pavoline-site keygen DIR\n"
                       "       pavoline-site sign SITE [--key SECRET]... [--host HOST[:PORT]]\n"
-                      "       pavoline-site serve SITE [--port N] [--bind ADDR] [--rate BYTES_PER_SECOND]\n";
+                      "       pavoline-site serve SITE [--port N] [--bind ADDR] [--rate BYTES_PER_SECOND]\n"
+                      "       pavoline-site nginx-conf SITE --listen ADDRESS:PORT [--prefix DIR]\n";
 
 constexpr const char* kKeyOption = "--key"; // the one option that may be given more than once
 
@@ -117,6 +120,11 @@ int Serve(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     }
 
     std::signal(SIGPIPE, SIG_IGN); // a client that goes away mid-download is that request's failure only
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max; // connections waiting for their request cost a descriptor each
+        setrlimit(RLIMIT_NOFILE, &files);
+    }
     sigset_t signals;
     sigemptyset(&signals);
     for (int s : {SIGINT, SIGTERM, SIGUSR1}) sigaddset(&signals, s);
@@ -152,6 +160,22 @@ int Serve(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     return 0;
 }
 
+// nginx-conf: the configuration on out, for a site built with --host.
+int NginxConfCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    std::map<std::string, std::string> o;
+    if (args.size() < 2 || !ReadOptions(args, 2, {"--listen", "--prefix"}, o) || !o.count("--listen")) {
+        err << kUsage;
+        return 1;
+    }
+    std::string conf, error;
+    if (!NginxConf({args[1], o["--listen"], o["--prefix"]}, conf, error)) {
+        err << "pavoline-site: " << error << "\n";
+        return 1;
+    }
+    out << conf;
+    return 0;
+}
+
 } // namespace
 
 int RunSiteTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -159,6 +183,7 @@ int RunSiteTool(const std::vector<std::string>& args, std::ostream& out, std::os
     if (!args.empty() && args[0] == "serve") return Serve(args, out, err);
     if (!args.empty() && args[0] == "keygen") return Keygen(args, out, err);
     if (!args.empty() && args[0] == "sign") return Sign(args, out, err);
+    if (!args.empty() && args[0] == "nginx-conf") return NginxConfCommand(args, out, err);
     err << kUsage;
     return 1;
 }

@@ -4,6 +4,7 @@
 //   pavoline-site keygen DIR
 //   pavoline-site sign SITE [--key K]... [--host H]
 //   pavoline-site serve SITE [--port N] [--bind ADDR] [--rate BYTES_PER_SECOND]
+//   pavoline-site nginx-conf SITE --listen ADDRESS:PORT [--prefix DIR]
 
 #include <ostream>
 #include <string>

@@ -1,4 +1,4 @@
-// The model manager as a user meets it, against a real pavoline-site serving the sample site: the
+// The model manager as a user meets it, against a real server of the sample site: the
 // catalogue fetch, filters and search, installing with the progress page and its cancel, the
 // install-done page, and uninstalling.
 #include "all_models.h"
@@ -12,6 +12,7 @@
 #include "progress_page.h"
 #include "served_copy.h"
 #include "signature.h"
+#include "site_servers.h"
 #include "skin_test_support.h"
 #include "tree_snapshot.h"
 #include "theme_frame.h"
@@ -40,15 +41,39 @@ const QString kSuite = PAVOLINE_SUITE_DIR;
 const QString kBuild = PAVOLINE_BUILD_DIR;
 const QString kNetworkError = "接入网络失败，无法更新机型信息。\r\n请检查网络。";
 
+// A site served on an ephemeral port for as long as the object lives: (a signed copy of) a site with
+// pavoline-site serve, or the sample site prepared for one of the servers it is published with.
+class SiteServer {
+public:
+    explicit SiteServer(const QString& site, const QStringList& extra = {})
+        : site_(PAVOLINE_SITE_TOOL, site.toStdString(), work_.path().toStdString(), Options(extra), PAVOLINE_SAMPLE_SITE_KEY) {}
+    explicit SiteServer(test::SiteServerKind kind)
+        : site_(kind, PAVOLINE_SITE_TOOL, test::SampleSiteRecipe(kBuild.toStdString()), work_.path().toStdString(),
+                PAVOLINE_SAMPLE_SITE_KEY) {}
+    QString host() const { return QString::fromStdString(site_.host()); }
+    void useAsUpdateServer() const { qputenv("PAVOLINE_UPDATE_HOST", host().toUtf8()); }
+    // The requests so far whose request line contains text.
+    int requests(const QString& text) const { return site_.requests(text.toStdString()); }
+
+private:
+    static std::vector<std::string> Options(const QStringList& extra) {
+        std::vector<std::string> options;
+        for (const QString& o : extra) options.push_back(o.toStdString());
+        return options;
+    }
+    QTemporaryDir work_;
+    test::RunningSite site_;
+};
+
 const QString kNotVerified = "机型列表无法验证，不是来自发布者。";
 const QString kPackageRefused = "机型包不是来自发布者，已拒绝安装！";
 bool SignedBuild() { return !std::string(PAVOLINE_SAMPLE_SITE_KEY).empty(); }
 
 // A copy of a site served by pavoline-site on an ephemeral port and signed for it with the build's
-// key (what the launcher has compiled in), behind a proxy that can change its answers.
-class SiteServer {
+// key (what the launcher has compiled in), behind a proxy of the test's own that can change its answers.
+class TamperedSite {
 public:
-    explicit SiteServer(const QString& site, const QStringList& extra = {}) {
+    explicit TamperedSite(const QString& site, const QStringList& extra = {}) {
         std::vector<std::string> options;
         for (const QString& option : extra) options.push_back(option.toStdString());
         copy_ = std::make_unique<test::ServedCopy>(PAVOLINE_SITE_TOOL, site.toStdString(), PAVOLINE_SAMPLE_SITE_KEY, options);
@@ -67,6 +92,12 @@ private:
     std::unique_ptr<test::ServedCopy> copy_;
     QString host_;
 };
+
+// The flows that run on each server a site is published with: a row per server.
+void ServerTable() {
+    QTest::addColumn<int>("kind");
+    for (test::SiteServerKind kind : test::kSiteServerKinds) QTest::newRow(test::SiteServerName(kind)) << static_cast<int>(kind);
+}
 
 QString UnusedHost() { return "127.0.0.1:" + QString::number(test::UnusedPort()); }
 
@@ -195,8 +226,10 @@ private slots:
     }
     void init() { gInstalledListChanged = false; }
 
+    void openingFetchesTheCatalogueOnceAndOfflineStartsOnTheInstalledModels_data() { ServerTable(); }
     void openingFetchesTheCatalogueOnceAndOfflineStartsOnTheInstalledModels() {
-        SiteServer server(kBuild + "/site");
+        QFETCH(int, kind);
+        SiteServer server(static_cast<test::SiteServerKind>(kind));
         {
             Launcher l(server.host());
             QCOMPARE(gUpdateState.load(), 1);
@@ -365,8 +398,10 @@ private slots:
         QVERIFY(!install->IsEnabled());
     }
 
+    void installingFourModelsAndOpeningTheFourth_data() { ServerTable(); }
     void installingFourModelsAndOpeningTheFourth() {
-        SiteServer server(kBuild + "/site");
+        QFETCH(int, kind);
+        SiteServer server(static_cast<test::SiteServerKind>(kind));
         Launcher l(server.host());
         l.openManager();
         QTRY_VERIFY_WITH_TIMEOUT(l.manager()->catalogueShown(), 20000);
@@ -406,7 +441,7 @@ private slots:
     }
 
     void aFailedSecondDownloadKeepsTheFirstModel() {
-        SiteServer server(kBuild + "/site");
+        TamperedSite server(kBuild + "/site");
         QFile catalogue(server.dir() + "/catalogue.xml");
         QVERIFY(catalogue.open(QIODevice::ReadOnly));
         QByteArray xml = catalogue.readAll();
@@ -479,7 +514,7 @@ private slots:
     // the tab fetches again.
     void aCatalogueNotFromThePublisherIsNotShown() {
         if (!SignedBuild()) QSKIP("a build without keys checks no signature");
-        SiteServer server(kBuild + "/site");
+        TamperedSite server(kBuild + "/site");
         server.proxy().setTamper([](const std::string& target, int& status, std::string& body) {
             if (target == "/port/themeModel.sig") status = 404, body = "not found";
         });
@@ -508,7 +543,7 @@ private slots:
     // unopened, the run ends, and the suite stays as it was to the byte.
     void aPackageNotFromThePublisherIsRefused() {
         if (!SignedBuild()) QSKIP("a build without keys checks no signature");
-        SiteServer server(kBuild + "/site");
+        TamperedSite server(kBuild + "/site");
         server.proxy().setTamper([](const std::string& target, int&, std::string& body) {
             if (target == "/models/E63.zip") body[body.size() / 2] ^= 0x5A;
         });

@@ -7,6 +7,7 @@
 #include "site_fixture.h"
 #include "signature.h"
 #include "site_server.h"
+#include "site_servers.h"
 #include "temp_dir.h"
 #include "zip_layer.h"
 
@@ -19,6 +20,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <csignal>
 #include <filesystem>
 #include <thread>
@@ -35,25 +37,40 @@ struct RawReply {
     std::string headers, body;
 };
 
-// Sends the request bytes exactly as given, so that nothing on the way normalises the path.
-RawReply RawRequest(int port, const std::string& request) {
+int Connect(int port) {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<uint16_t>(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    RawReply reply;
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size())) {
-        std::string bytes;
-        char piece[4096];
-        for (ssize_t n; (n = recv(fd, piece, sizeof piece, 0)) > 0;) bytes.append(piece, static_cast<size_t>(n));
-        const size_t split = bytes.find("\r\n\r\n");
-        reply.headers = bytes.substr(0, split);
-        reply.body = split == std::string::npos ? "" : bytes.substr(split + 4);
-        if (bytes.size() > 12) reply.status = std::atoi(bytes.c_str() + 9);
+    const timeval limit{10, 0}; // a server that keeps the request waiting fails it, never hangs it
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        close(fd);
+        return -1;
     }
-    close(fd);
+    return fd;
+}
+
+RawReply ReadReply(int fd) {
+    std::string bytes;
+    char piece[4096];
+    for (ssize_t n; (n = recv(fd, piece, sizeof piece, 0)) > 0;) bytes.append(piece, static_cast<size_t>(n));
+    RawReply reply;
+    const size_t split = bytes.find("\r\n\r\n");
+    reply.headers = bytes.substr(0, split);
+    reply.body = split == std::string::npos ? "" : bytes.substr(split + 4);
+    if (bytes.size() > 12) reply.status = std::atoi(bytes.c_str() + 9);
+    return reply;
+}
+
+// Sends the request bytes exactly as given, so that nothing on the way normalises the path.
+RawReply RawRequest(int port, const std::string& request) {
+    const int fd = Connect(port);
+    RawReply reply;
+    if (fd >= 0 && send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size()))
+        reply = ReadReply(fd);
+    if (fd >= 0) close(fd);
     return reply;
 }
 
@@ -72,32 +89,23 @@ public:
     std::atomic<int> errors{0};
 };
 
-class ServedSite : public ::testing::Test {
+// A client of a site, as the launcher and the updater are: downloads into the test's own folder.
+class SiteClient : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string error;
-        ASSERT_TRUE(test::BuildTestSite(dir_, error)) << error;
-        UsePublisherKeys({}); // an unsigned site (tests/site/signed_site_test.cpp has the signed)
-        // Downloads go to temporary files; these go to the test's own folder.
+        UsePublisherKeys({}); // unsigned sites (tests/site/signed_site_test.cpp has the signed)
         const char* tmp = std::getenv("TMPDIR");
         oldTmp_ = tmp ? tmp : "";
         std::filesystem::create_directory(dir_.file("tmp"));
         setenv("TMPDIR", dir_.file("tmp").c_str(), 1);
-        server_ = std::make_unique<SiteServer>(dir_.file("site"));
-        port_ = server_->bind("127.0.0.1", 0);
-        ASSERT_GT(port_, 0);
-        thread_ = std::thread([this] { server_->listen(); });
-        while (!server_->isRunning()) std::this_thread::yield();
     }
     void TearDown() override {
-        if (server_) server_->stop();
-        if (thread_.joinable()) thread_.join();
         if (oldTmp_.empty())
             unsetenv("TMPDIR");
         else
             setenv("TMPDIR", oldTmp_.c_str(), 1);
     }
-    std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
+    virtual std::string url(const std::string& path) const = 0;
     std::string download(const std::string& address) {
         const std::string file = dir_.file("tmp/download-" + std::to_string(downloads_++));
         EXPECT_EQ(DownloadToFile(address, file, "", nullptr), kDownloadComplete) << address;
@@ -113,13 +121,63 @@ protected:
     }
 
     TempDir dir_;
-    std::unique_ptr<SiteServer> server_;
-    std::thread thread_;
-    int port_ = 0, downloads_ = 0;
+    int downloads_ = 0;
     std::string oldTmp_;
 };
 
-TEST_F(ServedSite, CatalogueReadsBackWithEveryFieldAndEveryChecksumIsThatOfThePackageServed) {
+// The flows a user meets, on each server a site is published with.
+class EachServer : public SiteClient, public ::testing::WithParamInterface<pavoline::test::SiteServerKind> {
+protected:
+    void SetUp() override {
+        SiteClient::SetUp();
+        test::MakeModelFolders(dir_.file("models"), test::SampleModels());
+        test::MakeSuiteDirectory(dir_.file("suite"), "1.0.0.10");
+        site_ = std::make_unique<pavoline::test::RunningSite>(
+            GetParam(), PAVOLINE_SITE_TOOL,
+            pavoline::test::SiteRecipe{"--models", dir_.file("models"), "--update", dir_.file("suite"), "--version",
+                                       "1.0.0.10", "--features", "first\nsecond"},
+            dir_.file("server"));
+    }
+    void TearDown() override {
+        site_.reset();
+        SiteClient::TearDown();
+    }
+    std::string url(const std::string& path) const override { return site_->url(path); }
+
+    std::unique_ptr<pavoline::test::RunningSite> site_;
+};
+
+INSTANTIATE_TEST_SUITE_P(Servers, EachServer, ::testing::ValuesIn(pavoline::test::kSiteServerKinds),
+                         [](const auto& info) { return std::string(pavoline::test::SiteServerName(info.param)); });
+
+// pavoline-site serve in the test's process, for what only it does.
+class ServedSite : public SiteClient {
+protected:
+    void SetUp() override {
+        SiteClient::SetUp();
+        std::string error;
+        ASSERT_TRUE(test::BuildTestSite(dir_, error)) << error;
+        server_ = std::make_unique<SiteServer>(dir_.file("site"));
+        port_ = server_->bind("127.0.0.1", 0);
+        ASSERT_GT(port_, 0);
+        thread_ = std::thread([this] { server_->listen(); });
+        while (!server_->isRunning()) std::this_thread::yield();
+    }
+    void TearDown() override {
+        if (server_) server_->stop();
+        if (thread_.joinable()) thread_.join();
+        SiteClient::TearDown();
+    }
+    std::string url(const std::string& path) const override {
+        return "http://127.0.0.1:" + std::to_string(port_) + path;
+    }
+
+    std::unique_ptr<SiteServer> server_;
+    std::thread thread_;
+    int port_ = 0;
+};
+
+TEST_P(EachServer, CatalogueReadsBackWithEveryFieldAndEveryChecksumIsThatOfThePackageServed) {
     const auto plain = fetchCatalogue(dir_.file("plain"), false);
     ASSERT_NE(plain->offered(), nullptr);
     EXPECT_EQ(plain->offered()->size(), 2u); // X6 is beta
@@ -143,7 +201,7 @@ TEST_F(ServedSite, CatalogueReadsBackWithEveryFieldAndEveryChecksumIsThatOfThePa
     }
 }
 
-TEST_F(ServedSite, PackagesInstallWithTheLaunchersInstallRunIntoModelsTheLauncherLists) {
+TEST_P(EachServer, PackagesInstallWithTheLaunchersInstallRunIntoModelsTheLauncherLists) {
     const std::string programDir = dir_.file("suite-run") + "/";
     const auto launcher = fetchCatalogue(programDir, true);
     ASSERT_NE(launcher->offered(), nullptr);
@@ -180,7 +238,7 @@ TEST_F(ServedSite, PackagesInstallWithTheLaunchersInstallRunIntoModelsTheLaunche
                                                "skins/blue.txt", "skins/movie.bin"}));
 }
 
-TEST_F(ServedSite, AnOlderVersionIsLedToAnUpdateThat7ZipExtractsWithItsProgramsRunnable) {
+TEST_P(EachServer, AnOlderVersionIsLedToAnUpdateThat7ZipExtractsWithItsProgramsRunnable) {
     std::string reply;
     ASSERT_EQ(FetchText(url("/port/themeEditor/?vnum=1.0.0.9"), reply), 0);
     EXPECT_EQ(reply, url("/update/update_info.ini"));
@@ -190,10 +248,6 @@ TEST_F(ServedSite, AnOlderVersionIsLedToAnUpdateThat7ZipExtractsWithItsProgramsR
     }
     ASSERT_EQ(FetchText(url("/port/themeEditor/"), reply), 0);
     EXPECT_EQ(reply, "");
-    // The address is the one the site was reached by; a Host that is not a host gives the bound one.
-    EXPECT_EQ(Get(port_, "/port/themeEditor/?vnum=1.0.0.1", "GET", "example.org:8080").body,
-              "http://example.org:8080/update/update_info.ini");
-    EXPECT_EQ(Get(port_, "/port/themeEditor/?vnum=1.0.0.1", "GET", "evil.org/x?").body, url("/update/update_info.ini"));
 
     const INIReader info(download(url("/update/update_info.ini")));
     EXPECT_EQ(info.Get("UPDATE_INFO", "NewVersionFeatures", ""), "first##second");
@@ -215,14 +269,25 @@ TEST_F(ServedSite, AnOlderVersionIsLedToAnUpdateThat7ZipExtractsWithItsProgramsR
     EXPECT_EQ(ReadText(suite + "/InstalledModel.xml"), "<mine/>");
 }
 
+// The address is the one the site was reached by; a Host that is not a host gives the bound one.
+TEST_F(ServedSite, TheVersionReplyNamesTheHostTheSiteWasReachedBy) {
+    EXPECT_EQ(Get(port_, "/port/themeEditor/?vnum=1.0.0.1", "GET", "example.org:8080").body,
+              "http://example.org:8080/update/update_info.ini");
+    EXPECT_EQ(Get(port_, "/port/themeEditor/?vnum=1.0.0.1", "GET", "evil.org/x?").body, url("/update/update_info.ini"));
+}
+
 TEST_F(ServedSite, HostilePathsDirectoriesAndMissingFilesAre404) {
     WriteText(dir_.file("outside.txt"), "secret");
     std::filesystem::create_symlink(dir_.file("outside.txt"), dir_.file("site/link_out.txt"));
+    // A folder beside the site whose name begins with the site's is outside it too.
+    std::filesystem::create_directory(dir_.file("site-old"));
+    WriteText(dir_.file("site-old/outside.txt"), "secret");
+    std::filesystem::create_symlink(dir_.file("site-old/outside.txt"), dir_.file("site/link_sibling.txt"));
     std::filesystem::create_symlink("thumbnails/N70_S.png", dir_.file("site/link_in.png"));
     for (const std::string& target : std::vector<std::string>{"/../outside.txt", "/%2e%2e/outside.txt", "/%2E%2E/outside.txt", "/.%2e/outside.txt",
           "/models/%2e%2e/%2e%2e/outside.txt", "/..%2foutside.txt", "/models/..%2F..%2Foutside.txt",
           "/..\\outside.txt", "/..%5coutside.txt", "//" + dir_.file("outside.txt"), "/" + dir_.file("outside.txt"),
-          "/link_out.txt", "/models/", "/models", "/", "/models/Z9.zip", "/port/themeModel/../../outside.txt"}) {
+          "/link_out.txt", "/link_sibling.txt", "/models/", "/models", "/", "/models/Z9.zip", "/port/themeModel/../../outside.txt"}) {
         const RawReply reply = Get(port_, target);
         EXPECT_EQ(reply.status, 404) << target;
         EXPECT_EQ(reply.body.find("secret"), std::string::npos) << target;
@@ -256,6 +321,89 @@ TEST_F(ServedSite, FiftyConcurrentDownloadsOfOnePackageAllCompleteIdentical) {
         });
     for (std::thread& t : clients) t.join();
     for (int i = 0; i < kClients; ++i) EXPECT_TRUE(bodies[i] == expected) << "client " << i << " got " << bodies[i].size();
+}
+
+// Connections that send their request a byte at a time, or nothing, wait without a worker.
+TEST_F(ServedSite, TricklingAndIdleConnectionsLeaveTheCatalogueToOthers) {
+    constexpr int kTrickling = 100;
+    std::vector<int> slow;
+    for (int i = 0; i < 2 * kTrickling; ++i) slow.push_back(Connect(port_));
+    ASSERT_EQ(std::count(slow.begin(), slow.end(), -1), 0);
+    std::atomic<bool> done{false};
+    std::thread trickle([&] {
+        const std::string request = "GET /port/themeModel/ HTTP/1.1\r\nHost: x\r\nX-Slow: ";
+        for (size_t at = 0; !done; at = (at + 1) % request.size()) {
+            for (int i = 0; i < kTrickling; ++i) send(slow[i], &request[at], 1, MSG_NOSIGNAL);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    });
+    httplib::Client client("127.0.0.1", port_);
+    client.set_read_timeout(5, 0); // the slow ones trickle on for as long as the test waits
+    const auto result = client.Get(kCatalogueRequestPath);
+    done = true;
+    trickle.join();
+    for (int fd : slow) close(fd);
+    ASSERT_TRUE(result) << "no answer while slow connections were open";
+    EXPECT_EQ(result->status, 200);
+    EXPECT_EQ(result->body, WithHost(ReadText(dir_.file("site/catalogue.xml")), "127.0.0.1:" + std::to_string(port_)));
+}
+
+TEST(SiteServerDeadline, ARequestHeaderNotWholeInTimeEndsItsConnection) {
+    TempDir dir;
+    std::string error;
+    ASSERT_TRUE(test::BuildTestSite(dir, error)) << error;
+    SiteServer server(dir.file("site"), std::chrono::milliseconds(300));
+    const int port = server.bind("127.0.0.1", 0);
+    std::thread thread([&] { server.listen(); });
+    while (!server.isRunning()) std::this_thread::yield();
+    // Still sending, but never the end of the header: told so, and closed.
+    const int fd = Connect(port);
+    std::atomic<bool> answered{false};
+    std::thread trickle([&] {
+        const std::string start = "GET / HTTP/1.1\r\nHost: x\r\nX-Slow: ";
+        for (size_t i = 0; !answered; ++i) {
+            send(fd, i < start.size() ? &start[i] : "a", 1, MSG_NOSIGNAL);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    const RawReply reply = ReadReply(fd);
+    answered = true;
+    trickle.join();
+    close(fd);
+    EXPECT_EQ(reply.headers.rfind("HTTP/1.1 408 Request Timeout", 0), 0u) << reply.headers;
+    // A connection that sends nothing is closed without a word.
+    EXPECT_EQ(RawRequest(port, "").status, 0);
+    EXPECT_EQ(Get(port, "/thumbnails/N70_S.png").body, "N70_S");
+    server.stop();
+    thread.join();
+}
+
+// Only GET and HEAD, never with a body: answered at once, the body never read, the connection closed.
+TEST_F(ServedSite, OtherMethodsAndBodiesAreRefusedUnread) {
+    struct Case {
+        std::string request;
+        int status;
+    };
+    const std::string host = " HTTP/1.1\r\nHost: x\r\n";
+    for (const Case& c : {Case{"POST /port/themeModel/" + host + "Content-Length: 1073741824\r\n\r\n", 405},
+                          Case{"PUT /models/N70.zip" + host + "Content-Length: 5\r\n\r\n", 405},
+                          Case{"DELETE /models/N70.zip" + host + "\r\n", 405}, Case{"OPTIONS *" + host + "\r\n", 405},
+                          Case{"GET /models/N70.zip" + host + "Content-Length: 1073741824\r\n\r\n", 413},
+                          Case{"GET /models/N70.zip" + host + "Transfer-Encoding: chunked\r\n\r\n", 413},
+                          Case{"GET /models/N70.zip" + host + "Content-Length: 9\r\nExpect: 100-continue\r\n\r\n", 413}}) {
+        const RawReply reply = RawRequest(port_, c.request); // ends only when the server closes
+        EXPECT_EQ(reply.status, c.status) << c.request;
+        EXPECT_NE(reply.headers.find("Connection: close"), std::string::npos) << reply.headers;
+        if (c.status == 405) {
+            EXPECT_NE(reply.headers.find("Allow: GET, HEAD"), std::string::npos) << reply.headers;
+        }
+    }
+    // Two requests in one go are both answered, the second on the same connection.
+    const RawReply both = RawRequest(port_, "GET /thumbnails/N70_S.png" + host + "\r\nGET /thumbnails/E71_S.png" + host +
+                                                "Connection: close\r\n\r\n");
+    EXPECT_EQ(both.status, 200);
+    EXPECT_NE(both.body.find("N70_S"), std::string::npos);
+    EXPECT_NE(both.body.find("E71_S"), std::string::npos) << both.body;
 }
 
 TEST(SiteProgram, ServePrintsItsAddressThenALinePerRequestAndEndsOnSigintOrSigterm) {
@@ -297,7 +445,8 @@ TEST(SiteProgram, RefusalsGoToStandardErrorWithExitCode1) {
                "usage: pavoline-site build --models DIR [--update DIR --version V --features TEXT] [--host HOST[:PORT] [--key SECRET]...] --out SITE\n"
                "       pavoline-site keygen DIR\n"
                "       pavoline-site sign SITE [--key SECRET]... [--host HOST[:PORT]]\n"
-               "       pavoline-site serve SITE [--port N] [--bind ADDR] [--rate BYTES_PER_SECOND]\n"}}) {
+               "       pavoline-site serve SITE [--port N] [--bind ADDR] [--rate BYTES_PER_SECOND]\n"
+               "       pavoline-site nginx-conf SITE --listen ADDRESS:PORT [--prefix DIR]\n"}}) {
         const auto result = pavoline::test::RunProgram(PAVOLINE_SITE_TOOL, c.args);
         EXPECT_EQ(result.exitCode, 1);
         EXPECT_EQ(result.out, "");

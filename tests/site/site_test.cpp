@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <functional>
 #include <sstream>
+#include <sys/stat.h>
 
 namespace pavoline::site {
 namespace {
@@ -169,7 +170,11 @@ TEST_F(SiteBuildTest, RefusesBadInputNamingTheFileAndLeavesTheSiteAsItWas) {
 TEST_F(SiteBuildTest, ASiteForAPublicHostNamesItInEveryAddressAndTheVersionReply) {
     EXPECT_FALSE(build("1.0.0.2", "updates.example.org/x"));
     EXPECT_EQ(error_, "--host updates.example.org/x: not a host name or address with an optional port");
+    const mode_t mask = umask(022);
     ASSERT_TRUE(build("1.0.0.2", "updates.example.org:8080")) << error_;
+    umask(mask);
+    // The web server's own user reads it.
+    EXPECT_EQ(std::filesystem::status(dir_.file("site")).permissions(), std::filesystem::perms(0755));
     for (const char* file : {"site/catalogue.xml", "site/update/update_info.ini"}) {
         const std::string text = ReadText(dir_.file(file));
         EXPECT_EQ(text.find(kHostPlaceholder), std::string::npos) << file;

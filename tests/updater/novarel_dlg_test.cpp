@@ -1,5 +1,6 @@
-// The updater's dialog against real servers: the sample site with the build's own suite, and
-// small updates served by the test for the paths that go wrong.
+// The updater's dialog against real servers: the sample site with the build's own suite (on each
+// server a site is published with), and small updates served by the test for the paths that go
+// wrong.
 #include "app_translations.h"
 #include "download.h"
 #include "http_server.h"
@@ -11,6 +12,7 @@
 #include "platform.h"
 #include "served_copy.h"
 #include "signature.h"
+#include "site_servers.h"
 #include "temp_dir.h"
 #include "test_publisher.h"
 #include "tree_snapshot.h"
@@ -193,14 +195,22 @@ private slots:
         QVERIFY(!PathExists(dialog.PackagePath()));
     }
 
+    void theWholeUpdateOnTheSampleSite_data() {
+        QTest::addColumn<int>("kind");
+        for (test::SiteServerKind kind : test::kSiteServerKinds)
+            QTest::newRow(test::SiteServerName(kind)) << static_cast<int>(kind);
+    }
     void theWholeUpdateOnTheSampleSite() {
+        QFETCH(int, kind);
         test::TempDir dir;
         const std::string suite = dir.path() + "/suite/";
         test::CopyTree(PAVOLINE_SUITE_DIR, suite);
         WriteText(suite + "Resource/N70/notes.txt", "the user's own");
         const std::string installedList = ReadText(suite + "InstalledModel.xml");
         UseCompiledPublisherKeys("updater_dialog_tests");
-        test::ServedCopy site(PAVOLINE_SITE_TOOL, PAVOLINE_SAMPLE_SITE, PAVOLINE_SAMPLE_SITE_KEY);
+        const test::RunningSite site(static_cast<test::SiteServerKind>(kind), PAVOLINE_SITE_TOOL,
+                                     test::SampleSiteRecipe(PAVOLINE_BUILD_DIR), dir.file("server"),
+                                     PAVOLINE_SAMPLE_SITE_KEY);
         const QByteArray host = QByteArray::fromStdString(site.host());
         qputenv("PAVOLINE_UPDATE_HOST", host);
         MessageBox::ClearTexts();
@@ -240,7 +250,7 @@ private slots:
         const std::string launcherLock = WithInstanceSuffix("TAVIX_PAVOLINE_TOOL");
         QTRY_VERIFY_WITH_TIMEOUT(!ProcessMutex::IsHeldElsewhere(launcherLock), 30000);
         for (const char* name : {"PAVOLINE_INSTANCE_SUFFIX", "PAVOLINE_SCREENSHOT"}) qunsetenv(name);
-        QTRY_VERIFY_WITH_TIMEOUT(site.proxy().requests("/port/themeEditor/?vnum=" PAVOLINE_NEXT_VERSION_TEXT) > 0, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(site.requests("/port/themeEditor/?vnum=" PAVOLINE_NEXT_VERSION_TEXT) > 0, 10000);
         std::string reply;
         QCOMPARE(FetchText("http://" + host.toStdString() + "/port/themeEditor/?vnum=" PAVOLINE_NEXT_VERSION_TEXT, reply), 0);
         QVERIFY(reply.rfind("http://", 0) != 0); // nothing newer for the new version
