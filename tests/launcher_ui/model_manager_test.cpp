@@ -251,7 +251,7 @@ private slots:
             }
             QVERIFY(!l.row("N95")->Part("Sta_AL_Installed")->IsVisible());
             for (const QString& model : l.listed()) QVERIFY(QFileInfo(l.tmp + "~TAVIX_" + model + ".png").size() > 0);
-            QVERIFY(!qobject_cast<QLabel*>(l.row("N95")->PartAt(0)->Widget())->pixmap().isNull());
+            QTRY_VERIFY(!qobject_cast<QLabel*>(l.row("N95")->PartAt(0)->Widget())->pixmap().isNull());
             QVERIFY(l.frame->grab().save(test::ScreenshotPath("manager_all_models")));
             // A second opening neither waits nor downloads.
             const int catalogueRequests = server.requests("/port/themeModel/");
