@@ -8,6 +8,7 @@
 #include "notifier.h"
 #include "phone_select.h"
 #include "platform.h"
+#include "signature.h"
 #include "skin_loader.h"
 
 #include <QFileInfo>
@@ -69,6 +70,7 @@ int CPavolineApp::Run() {
     }
     SingleInstance instance;
     if (!instance.claim()) return 0; // the running launcher comes forward instead
+    UseCompiledPublisherKeys("Pavoline");
 
     const QString programDir = QString::fromStdString(ProgramDir());
     // Only the one launcher may clean: another could be in the middle of the work it would remove.

@@ -5,6 +5,7 @@
 #include "named_mutex.h"
 #include "novarel_dlg.h"
 #include "platform.h"
+#include "signature.h"
 #include "staged_install.h"
 #include "suite_plugin_path.h"
 #include "startup.h"
@@ -20,6 +21,7 @@ int NovarelMain(int argc, char** argv) {
     ProcessMutex instance(WithInstanceSuffix(kUpdaterMutexName));
     if (!instance.acquire(kInstanceWaitMs)) return 0;
 
+    UseCompiledPublisherKeys("Novarel");
     const UpdaterPaths paths = PathsOf(ProgramFilePath());
     RemoveSetAsideCopy(paths.ownPath);
     RemoveInstallLeftovers(paths.suiteDir);

@@ -31,6 +31,7 @@ const QRect kPercentRect(QPoint(265, 196), QPoint(315, 216));
 constexpr int kBarMargin = 37, kBarTop = 162, kBarBottom = 191;
 
 const char* const kCaption = "在线更新";
+const char* const kNotFromPublisher = "更新文件不是来自发布者，已拒绝更新。";
 const char* const kAppName = "Novarel";
 
 bool OpenFolder(const QString& folder) { return QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); }
@@ -159,8 +160,14 @@ bool CNovarelDlg::Initialise() {
     }
     // Names reserved by creating the files, so nobody else's file can stand in for them.
     infoPath_ = ReserveFileName(TempDir(), "~0_", "tmp");
-    if (DownloadToFile(check.infoUrl, infoPath_, "", nullptr, kUpdaterTransfer) == kDownloadComplete)
-        info_ = ReadUpdateInfoFile(infoPath_);
+    const FetchedUpdateInfo fetched = FetchUpdateInfo(check.infoUrl, infoPath_, version_.toStdString());
+    if (fetched.verdict != InfoVerdict::kUsable) {
+        // Nothing of it is shown or used; the suite was not touched.
+        std::remove(infoPath_.c_str());
+        MessageBox::Warn(this, kCaption, kNotFromPublisher);
+        return false;
+    }
+    info_ = fetched.info;
     packagePath_ = ReserveFileName(TempDir(), "~0_", "rar");
     cancelMutex_ = NamedMutex::Create(kDownloadCancelMutex);
     rebuildBackBuffer();
@@ -204,13 +211,13 @@ void CNovarelDlg::backToStage1() {
 
 void CNovarelDlg::startDownload() {
     if (download_) oldDownloads_.push_back(std::move(download_));
-    download_ = std::make_unique<CUpdateThread>(this, info_.toolLink, packagePath_);
+    download_ = std::make_unique<CUpdateThread>(this, info_.toolLink, packagePath_, PackageLimits(info_));
     download_->Start();
 }
 
 void CNovarelDlg::startInstall() {
     if (install_) oldInstalls_.push_back(std::move(install_));
-    install_ = std::make_unique<CUnzipThread>(this, info_.md5, packagePath_, paths_);
+    install_ = std::make_unique<CUnzipThread>(this, info_, packagePath_, paths_);
     install_->Start();
 }
 
@@ -221,6 +228,7 @@ LRESULT CNovarelDlg::windowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case kReportDownloadEnded: onDownloadEnded(lParam); break;
     case kReportDigestMismatch: onDigestMismatch(); break;
     case kReportInstallEnded: onInstallEnded(lParam == 1); break;
+    case kReportNotFromPublisher: onNotFromPublisher(); break;
     default: break;
     }
     return 0;
@@ -256,6 +264,14 @@ void CNovarelDlg::onDigestMismatch() {
         }
         if (MessageBox::Ask(this, kAppName, "退出在线更新？")) return closeDialog();
     }
+}
+
+// The package was deleted unopened; the user may try again from the first page.
+void CNovarelDlg::onNotFromPublisher() {
+    installTimer_.stop();
+    renewPackagePath();
+    MessageBox::Warn(this, kCaption, kNotFromPublisher);
+    backToStage1();
 }
 
 void CNovarelDlg::onInstallEnded(bool installed) {
