@@ -254,7 +254,7 @@ void CMainFrame::StartUpdateCheck() {
     const std::string url = VersionQueryUrl(SuiteVersionText());
     checkThread_.start([this, url] {
         std::string body;
-        if (FetchText(url, body, kLauncherTransfer, &closing_) != kDownloadComplete) {
+        if (FetchText(url, body, kLauncherTransfer, kVersionReplyLimits, &closing_) != kDownloadComplete) {
             gUpdateState = -1; // the new-version flag keeps what the last answer said
             return;
         }

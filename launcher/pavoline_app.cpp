@@ -8,6 +8,7 @@
 #include "notifier.h"
 #include "phone_select.h"
 #include "platform.h"
+#include "signature.h"
 #include "skin_loader.h"
 
 #include <QFileInfo>
@@ -99,6 +100,7 @@ int CPavolineApp::Run() {
     if (!instance.claim()) return 0; // the running launcher comes forward instead
     // The wait for a launcher that was ending may have let an updater start meanwhile.
     if (refusedWhileUpdating()) return 0;
+    UseCompiledPublisherKeys("Pavoline");
 
     // Only the one launcher may clean: another could be in the middle of the work it would remove.
     RemoveInstallLeftovers(programDir.toStdString());

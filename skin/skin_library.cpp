@@ -24,6 +24,7 @@
 #include <QScrollBar>
 #include <QSet>
 #include <QThread>
+#include <QThreadPool>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
@@ -73,19 +74,30 @@ public:
     QString GetText() const override;
     void SetStateImage(int slot, const QString& path) override {
         if (auto* button = qobject_cast<SkinButton*>(widget_)) button->setStatePicture(slot, path);
-        // Read directly, not through the pixmap cache: a list of a thousand thumbnails would only
-        // churn it.
         else if (auto* label = qobject_cast<QLabel*>(widget_); label && slot == 0)
-            SetLabelPicture(label, QPixmap::fromImage(QImage(path)));
+            LoadLabelPicture(label, path, spec_.attribute("scaled") == "1");
     }
-    // A picture that is to fit its label keeps its proportions.
-    void SetLabelPicture(QLabel* label, const QPixmap& picture) {
-        if (spec_.attribute("scaled") != "1" || picture.isNull()) {
-            label->setPixmap(picture);
-            return;
-        }
+    // A model's pictures come from its package or the server: they are read directly (a list of a
+    // thousand thumbnails would only churn the pixmap cache) and decoded, and fitted to the label
+    // keeping their proportions, on a pool thread, so that large ones never hold up the window.
+    // Only the last picture asked for reaches a label that still exists.
+    static void LoadLabelPicture(QLabel* label, const QString& path, bool scaled) {
+        const int request = label->property("pictureRequest").toInt() + 1;
+        label->setProperty("pictureRequest", request);
+        label->clear();
         const QSize room = label->contentsRect().size() - QSize(4, 4);
-        label->setPixmap(picture.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+        QPointer<QLabel> target(label);
+        QThreadPool::globalInstance()->start([target, path, scaled, room, request] {
+            QImage picture(path);
+            if (scaled && !picture.isNull()) picture = picture.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+            QMetaObject::invokeMethod(
+                qApp,
+                [target, picture, request] {
+                    if (target && target->property("pictureRequest").toInt() == request)
+                        target->setPixmap(QPixmap::fromImage(picture));
+                },
+                Qt::QueuedConnection);
+        });
     }
     int GetLayoutOffset() const override { return offset_; }
     void SetLayoutOffset(int dx) override {

@@ -15,6 +15,8 @@ std::string UpdateServerHost() {
 
 std::string CatalogueUrl() { return "http://" + UpdateServerHost() + "/port/themeModel/"; }
 
+std::string CatalogueSignatureUrl() { return "http://" + UpdateServerHost() + "/port/themeModel.sig"; }
+
 std::string VersionQueryUrl(const std::string& version) {
     return "http://" + UpdateServerHost() + "/port/themeEditor/?vnum=" + version;
 }

@@ -10,6 +10,8 @@ namespace pavoline {
 std::string UpdateServerHost();
 // "http://" + host + "/port/themeModel/": the model catalogue.
 std::string CatalogueUrl();
+// "http://" + host + "/port/themeModel.sig": the catalogue's signature.
+std::string CatalogueSignatureUrl();
 // "http://" + host + "/port/themeEditor/?vnum=" + version: whether a newer suite exists.
 std::string VersionQueryUrl(const std::string& version);
 

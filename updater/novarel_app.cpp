@@ -6,6 +6,7 @@
 #include "named_mutex.h"
 #include "novarel_dlg.h"
 #include "platform.h"
+#include "signature.h"
 #include "staged_install.h"
 #include "suite_plugin_path.h"
 #include "startup.h"
@@ -21,6 +22,7 @@ int NovarelMain(int argc, char** argv) {
     ProcessMutex instance(WithInstanceSuffix(kUpdaterMutexName));
     if (!instance.acquire(kInstanceWaitMs)) return 0;
 
+    UseCompiledPublisherKeys("Novarel");
     const UpdaterPaths paths = PathsOf(ProgramFilePath());
     const std::string recovered = CleanUpAfterLastUpdater(paths);
     {

@@ -31,6 +31,7 @@ const QRect kPercentRect(QPoint(265, 196), QPoint(315, 216));
 constexpr int kBarMargin = 37, kBarTop = 162, kBarBottom = 191;
 
 const char* const kCaption = "在线更新";
+const char* const kNotFromPublisher = "更新文件不是来自发布者，已拒绝更新。";
 const char* const kAppName = "Novarel";
 
 bool OpenFolder(const QString& folder) { return QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); }
@@ -162,8 +163,15 @@ bool CNovarelDlg::Initialise() {
     }
     // Names reserved by creating the files, so nobody else's file can stand in for them.
     infoPath_ = ReserveDownloadName(paths_, "tmp");
-    if (DownloadToFile(check.infoUrl, infoPath_, "", nullptr, kUpdaterTransfer) == kDownloadComplete)
-        info_ = ReadUpdateInfoFile(infoPath_);
+    const FetchedUpdateInfo fetched = FetchUpdateInfo(check.infoUrl, infoPath_, version_.toStdString());
+    if (fetched.verdict != InfoVerdict::kUsable) {
+        // Nothing of it is shown or used; the suite was not touched.
+        std::remove(infoPath_.c_str());
+        MessageBox::Warn(this, kCaption, kNotFromPublisher);
+        closeDialog();
+        return false;
+    }
+    info_ = fetched.info;
     if (info_.toolLink.empty()) { // without the package's address there is nothing to offer
         MessageBox::Warn(this, kCaption, Text("无法读取更新信息文件 " + check.infoUrl));
         closeDialog();
@@ -212,13 +220,13 @@ void CNovarelDlg::backToStage1() {
 
 void CNovarelDlg::startDownload() {
     if (download_) oldDownloads_.push_back(std::move(download_));
-    download_ = std::make_unique<CUpdateThread>(this, info_.toolLink, packagePath_);
+    download_ = std::make_unique<CUpdateThread>(this, info_.toolLink, packagePath_, PackageLimits(info_));
     download_->Start();
 }
 
 void CNovarelDlg::startInstall() {
     if (install_) oldInstalls_.push_back(std::move(install_));
-    install_ = std::make_unique<CUnzipThread>(this, info_.md5, packagePath_, paths_, version_.toStdString());
+    install_ = std::make_unique<CUnzipThread>(this, info_, packagePath_, paths_, version_.toStdString());
     install_->Start();
 }
 
@@ -229,6 +237,7 @@ LRESULT CNovarelDlg::windowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case kReportDownloadEnded: onDownloadEnded(lParam); break;
     case kReportDigestMismatch: onDigestMismatch(); break;
     case kReportInstallEnded: onInstallEnded(lParam == 1); break;
+    case kReportNotFromPublisher: onNotFromPublisher(); break;
     default: break;
     }
     return 0;
@@ -265,6 +274,14 @@ void CNovarelDlg::onDigestMismatch() {
         }
         if (MessageBox::Ask(this, kAppName, "退出在线更新？")) return closeDialog();
     }
+}
+
+// The package was deleted unopened; the user may try again from the first page.
+void CNovarelDlg::onNotFromPublisher() {
+    installTimer_.stop();
+    renewPackagePath();
+    MessageBox::Warn(this, kCaption, kNotFromPublisher);
+    backToStage1();
 }
 
 void CNovarelDlg::onInstallEnded(bool installed) {

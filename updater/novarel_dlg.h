@@ -72,6 +72,7 @@ private:
     void onProgress(const DownloadProgress& progress);
     void onDownloadEnded(LPARAM how);
     void onDigestMismatch();
+    void onNotFromPublisher();
     void onInstallEnded(bool installed);
     void onInstallTick();
     void onHoldTick();

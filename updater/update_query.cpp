@@ -1,23 +1,25 @@
 #include "update_query.h"
 
 #include "download.h"
+#include "md5.h"
 #include "update_server.h"
 
 #include <INIReader.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <fstream>
 #include <map>
+#include <sstream>
 
 namespace pavoline::updater {
 namespace {
 
 constexpr const char* kInfoSection = "UPDATE_INFO";
 constexpr const char* kConfigSection = "UPDATE_CFG";
-// Far more than an info file needs; a bigger body is not one.
-constexpr size_t kMaxInfoFileBytes = 64 * 1024;
 constexpr size_t kMaxValueCharacters = 511;
+constexpr const char* kSignatureSuffix = ".sig";
 
 std::string Trimmed(const std::string& text) {
     const size_t first = text.find_first_not_of(" \t\r");
@@ -103,18 +105,73 @@ UpdateCheck QueryUpdate(const std::string& version, const std::string& configPat
 UpdateInfo ParseUpdateInfo(const std::string& text) {
     const ProfileText reader(text);
     return {WithLineBreaks(Value(reader, kInfoSection, "NewVersionFeatures")), Value(reader, kInfoSection, "ToolLink"),
-            Value(reader, kInfoSection, "Md5")};
+            Value(reader, kInfoSection, "Md5"), ParseSuiteVersion(Value(reader, kInfoSection, "Version")),
+            ParseSignedFile(Value(reader, kInfoSection, "Size"), Value(reader, kInfoSection, "Sha256"))};
 }
 
-UpdateInfo ReadUpdateInfoFile(const std::string& path) {
+namespace {
+
+// The file's bytes, when it has no more than an info file may.
+std::optional<std::string> ReadInfoBytes(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     std::string text;
     char piece[4096];
     while (file.read(piece, sizeof piece) || file.gcount() > 0) {
         text.append(piece, static_cast<size_t>(file.gcount()));
-        if (text.size() > kMaxInfoFileBytes) return {};
+        if (text.size() > kInfoFileLimits.maxBytes) return std::nullopt;
     }
-    return ParseUpdateInfo(text);
+    return text;
+}
+
+} // namespace
+
+UpdateInfo ReadUpdateInfoFile(const std::string& path) {
+    const std::optional<std::string> text = ReadInfoBytes(path);
+    return text ? ParseUpdateInfo(*text) : UpdateInfo{};
+}
+
+InfoVerdict CheckSignedUpdateInfo(const UpdateInfo& info, const std::string& runningVersion) {
+    if (!SignaturesRequired()) return InfoVerdict::kUsable;
+    if (!info.package) return InfoVerdict::kNotFromPublisher;
+    const std::optional<SuiteVersion> running = ParseSuiteVersion(runningVersion);
+    if (!info.version || !running || !IsOlder(*running, *info.version)) return InfoVerdict::kNotNewer;
+    return InfoVerdict::kUsable;
+}
+
+FetchedUpdateInfo FetchUpdateInfo(const std::string& infoUrl, const std::string& infoPath,
+                                  const std::string& runningVersion) {
+    if (DownloadToFile(infoUrl, infoPath, "", nullptr, kUpdaterTransfer, kInfoFileLimits) != kDownloadComplete) return {};
+    const std::optional<std::string> bytes = ReadInfoBytes(infoPath);
+    if (!bytes) return {};
+    // What names no package (an error page, say) is no info file: it cannot be read, and offers nothing
+    // to be checked.
+    if (ParseUpdateInfo(*bytes).toolLink.empty()) {
+        std::remove(infoPath.c_str());
+        return {};
+    }
+    const SignatureCheck signature = CheckPublisherSignature(infoUrl + kSignatureSuffix, *bytes, kUpdaterTransfer);
+    if (signature == SignatureCheck::kUnavailable) return {}; // as if the info file had not come: nothing to offer
+    FetchedUpdateInfo fetched{InfoVerdict::kUsable, ParseUpdateInfo(*bytes)};
+    fetched.verdict = signature == SignatureCheck::kRefused ? InfoVerdict::kNotFromPublisher
+                                                            : CheckSignedUpdateInfo(fetched.info, runningVersion);
+    if (fetched.verdict != InfoVerdict::kUsable) {
+        std::remove(infoPath.c_str());
+        fetched.info = {};
+    }
+    return fetched;
+}
+
+PackageVerdict CheckPackage(const UpdateInfo& info, const std::string& packagePath) {
+    if (SignaturesRequired() && (!info.package || !FileMatchesSigned(packagePath, *info.package))) {
+        std::remove(packagePath.c_str());
+        return PackageVerdict::kNotFromPublisher;
+    }
+    return ChecksumMatches(info.md5, FileMd5Text(packagePath)) ? PackageVerdict::kGenuine : PackageVerdict::kDigestMismatch;
+}
+
+TransferLimits PackageLimits(const UpdateInfo& info) {
+    // A signed size of 0 still stops the first byte (0 would mean no bound at all).
+    return {SignaturesRequired() && info.package ? std::max<uint64_t>(info.package->size, 1) : 0, 0};
 }
 
 std::optional<std::string> ReadLauncherName(const std::string& configPath) {

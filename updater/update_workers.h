@@ -7,11 +7,13 @@
 //                             (CUnzipThread::Outcome says why)
 //   1008  1 / 0 / -1 / -2     the package was downloaded / the download was cancelled / it failed /
 //                             it could not be written whole (the temporary directory's disk is full)
+//   1009  1                   the package is not the one the signed info file names (deleted)
 
 #include "download.h"
 #include "message_window.h"
 #include "staged_install.h"
 #include "startup.h"
+#include "update_query.h"
 #include "worker_thread.h"
 
 #include <string>
@@ -23,11 +25,13 @@ enum WorkerReport : WPARAM {
     kReportDigestMismatch = 1006,
     kReportInstallEnded = 1007,
     kReportDownloadEnded = 1008,
+    kReportNotFromPublisher = 1009,
 };
 
 class CUpdateThread : private DownloadProgressReceiver {
 public:
-    CUpdateThread(MessageWindow* dialog, std::string packageUrl, std::string packagePath);
+    // The download stops at the limits (a signed package's size).
+    CUpdateThread(MessageWindow* dialog, std::string packageUrl, std::string packagePath, TransferLimits limits = {});
     void Start();
     // Returns once the worker has ended, serving its sends meanwhile.
     void WaitServingSends() { worker_.waitServingSends(); }
@@ -38,12 +42,13 @@ private:
 
     MessageWindow* dialog_;
     std::string url_, path_;
+    TransferLimits limits_;
     WorkerThread worker_;
 };
 
 class CUnzipThread {
 public:
-    CUnzipThread(MessageWindow* dialog, std::string expectedMd5, std::string packagePath, UpdaterPaths paths,
+    CUnzipThread(MessageWindow* dialog, UpdateInfo info, std::string packagePath, UpdaterPaths paths,
                  std::string suiteVersion);
     void Start();
     // Read when 1007 arrives; the worker no longer writes it then.
@@ -53,7 +58,8 @@ private:
     void run();
 
     MessageWindow* dialog_;
-    std::string md5_, path_;
+    UpdateInfo info_;
+    std::string path_;
     UpdaterPaths paths_;
     std::string version_;
     InstallOutcome outcome_;

@@ -93,14 +93,17 @@ void CModelManageDlg::timerEvent(QTimerEvent* event) {
     fetchTimer_.stop();
     ++fetchCount_;
     fetchThread_.start([this] {
-        const FetchOutcome outcome = FetchCatalogue(catalogue_, CatalogueUrl());
+        const FetchOutcome outcome = FetchCatalogue(catalogue_, CatalogueUrl(), CatalogueSignatureUrl());
         sendMessage(this, kFetchDone, static_cast<WPARAM>(outcome));
     });
 }
 
 void CModelManageDlg::onFetchDone(int outcome) {
-    if (outcome == static_cast<int>(FetchOutcome::kDownloadFailed)) {
-        const QString text = "接入网络失败，无法更新机型信息。\r\n请检查网络。";
+    if (outcome == static_cast<int>(FetchOutcome::kDownloadFailed) ||
+        outcome == static_cast<int>(FetchOutcome::kCatalogueUnverified)) {
+        const QString text = outcome == static_cast<int>(FetchOutcome::kDownloadFailed)
+                                 ? "接入网络失败，无法更新机型信息。\r\n请检查网络。"
+                                 : "机型列表无法验证，不是来自发布者。";
         fetchSucceeded_ = false;
         if (waitNoticeOpen_) {
             sendMessage(&waitNotice_, WM_TIP_UPDATE, reinterpret_cast<WPARAM>(&text), 1);

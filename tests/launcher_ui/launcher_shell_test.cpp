@@ -660,12 +660,17 @@ private slots:
                                           std::pair{std::string("HTTP://x/info.ini"), false},
                                           std::pair{std::string("https://x/info.ini"), false},
                                           std::pair{std::string(), false},
-                                          std::pair{std::string("http://x/a") + std::string(3000, 'b'), true}}) {
+                                          std::pair{std::string("http://x/a") + std::string(2037, 'b'), true}}) {
             check(body);
             QCOMPARE(gUpdateState.load(), 1);
             QCOMPARE(l->shown("Sta_NewVersionIcon"), newer);
             QCOMPARE(pressUpdate(), newer ? offer : QString("软件已为最新版本，无需升级。"));
         }
+        // No real reply passes 2,047 bytes: a longer one counts as a failed check.
+        check("");
+        check("http://x/a" + std::string(2038, 'b'));
+        QCOMPARE(gUpdateState.load(), -1);
+        QCOMPARE(pressUpdate(), QString("未检测到可用的网络连接。"));
         check("http://127.0.0.1/info.ini");
         // The mark and the offer as the user sees them.
         l->frame.show();

@@ -29,14 +29,6 @@ using test::WriteText;
 constexpr int kShards = 4;
 constexpr const char* kOldVersion = "1.0.0.1";
 
-// The suite as the user sees it: the user's own files aside.
-test::TreeSnapshot SuiteSnapshot(const std::string& suite) {
-    test::TreeSnapshot snapshot = test::SnapshotOf(suite);
-    for (auto entry = snapshot.begin(); entry != snapshot.end();)
-        entry = IsUsersOwnPath(entry->first) ? snapshot.erase(entry) : std::next(entry);
-    return snapshot;
-}
-
 // Every file of the tree but the user's, as the package of an update carries them.
 std::vector<test::ZipEntrySpec> PackageOf(const std::string& tree) {
     std::vector<test::ZipEntrySpec> entries;
@@ -49,6 +41,7 @@ std::vector<test::ZipEntrySpec> PackageOf(const std::string& tree) {
     return entries;
 }
 
+#ifdef PAVOLINE_NEXT_LAUNCHER
 // The build's programs without their debugging sections: the same programs, a tenth of the bytes
 // to extract and compare in every run.
 void StripPrograms(const std::string& tree) {
@@ -58,6 +51,7 @@ void StripPrograms(const std::string& tree) {
         if (entry.is_regular_file() && ReadText(entry.path()).rfind("\x7f" "ELF", 0) == 0)
             test::RunProgram(*strip, {"--strip-debug", entry.path().string()});
 }
+#endif
 
 void WriteNumberedFiles(const std::string& root, const char* folder, int folders, int files, const std::string& text) {
     for (int f = 0; f < folders; ++f)
@@ -103,8 +97,8 @@ struct Update {
         const std::vector<test::ZipEntrySpec> entries = PackageOf(newTree);
         EXPECT_GE(entries.size(), 100u);
         test::WriteZip(package, entries);
-        oldSnapshot = SuiteSnapshot(oldTree);
-        newSnapshot = SuiteSnapshot(newTree);
+        oldSnapshot = test::SuiteSnapshotOf(oldTree);
+        newSnapshot = test::SuiteSnapshotOf(newTree);
         countSteps();
     }
 
@@ -117,7 +111,7 @@ struct Update {
         const test::ProcessResult run = install(suite);
         unsetenv("KILL_UNDER");
         EXPECT_EQ(run.exitCode, 0) << run.err;
-        EXPECT_EQ(SuiteSnapshot(suite), newSnapshot);
+        EXPECT_EQ(test::SuiteSnapshotOf(suite), newSnapshot);
         std::istringstream lines(run.out);
         bool deleting = false;
         long number = 0;
@@ -187,7 +181,7 @@ TEST_P(SwapKilled, TheSuiteIsTheOldOrTheNewVersionAndTheLauncherStarts) {
         const test::ProcessResult started = startAfterwards(suite);
         ASSERT_EQ(started.exitCode, 0) << "step " << step << ": " << started.err;
         EXPECT_EQ(started.err.find("工具正在更新"), std::string::npos) << "step " << step;
-        const test::TreeSnapshot after = SuiteSnapshot(suite);
+        const test::TreeSnapshot after = test::SuiteSnapshotOf(suite);
         const bool isOld = after == update.oldSnapshot, isNew = after == update.newSnapshot;
         ASSERT_TRUE(isOld || isNew) << "step " << step << " left a mixed suite";
         (isOld ? old : updated) += 1;

@@ -1,6 +1,9 @@
 #include "http_server.h"
 #include "startup.h"
+#include "md5.h"
+#include "platform.h"
 #include "temp_dir.h"
+#include "test_publisher.h"
 #include "update_query.h"
 
 #include <gtest/gtest.h>
@@ -15,10 +18,13 @@ using namespace std::string_literals;
 using test::WriteText;
 
 TEST(UpdateInfo, ReadsTheThreeValues) {
+    struct Values {
+        std::string features, toolLink, md5;
+    };
     struct Case {
         const char* name;
         std::string text;
-        UpdateInfo expected;
+        Values expected;
     };
     auto chinese = [](size_t characters) {
         std::string text;
@@ -81,7 +87,8 @@ TEST(UpdateQuery, FollowsTheConfigurationAndTheReply) {
         {"HTTP://h/update_info.ini", kUpToDate, ""},
         {"https://h/update_info.ini", kUpToDate, ""},
         {"", kUpToDate, ""},
-        {longReply, kNewerVersion, longReply.substr(0, 2047)},
+        {longReply.substr(0, 2047), kNewerVersion, longReply.substr(0, 2047)},
+        {longReply, kServerUnreachable, ""}, // no real reply is that long
     };
     for (const Case& c : cases) {
         reply = c.reply;
@@ -96,6 +103,99 @@ TEST(UpdateQuery, FollowsTheConfigurationAndTheReply) {
     server.stop();
     EXPECT_EQ(QueryUpdate("1.0.0.1", config).result, kServerUnreachable);
     unsetenv("PAVOLINE_UPDATE_HOST");
+}
+
+// A signed info file is used only when it is the publisher's, binds a package and brings a newer
+// version; a refused one is deleted. Without keys every info file is taken as it stands.
+TEST(UpdateInfo, OnlyASignedNewerInfoFileIsUsed) {
+    const test::TestPublisher publisher, other;
+    std::string info, signature;
+    test::TestHttpServer server;
+    server.routes().Get("/info.ini", [&](const httplib::Request&, httplib::Response& res) { res.set_content(info, "text/plain"); });
+    server.routes().Get("/info.ini.sig", [&](const httplib::Request&, httplib::Response& res) {
+        if (signature.empty()) res.status = 404;
+        res.set_content(signature.empty() ? "not found" : signature, "text/plain");
+    });
+    server.start();
+    const std::string sha = std::string(64, 'a');
+    auto infoOf = [&](const std::string& version, bool withPackage) {
+        return "[UPDATE_INFO]\nNewVersionFeatures=new\nToolLink=http://h/p.zip\nMd5=AB\nVersion=" + version +
+               (withPackage ? "\nSha256=" + sha + "\nSize=10\n" : std::string("\n"));
+    };
+    struct Case {
+        const char* name;
+        std::string info, signature;
+        bool keys;
+        InfoVerdict verdict;
+    };
+    const std::string good = infoOf("1.0.0.2", true);
+    const Case cases[] = {
+        {"signed and newer", good, publisher.sign(good), true, InfoVerdict::kUsable},
+        {"signature dropped", good, "", true, InfoVerdict::kNotFromPublisher},
+        {"another key's", good, other.sign(good), true, InfoVerdict::kNotFromPublisher},
+        {"altered after signing", good + "\n", publisher.sign(good), true, InfoVerdict::kNotFromPublisher},
+        {"binds no package", infoOf("1.0.0.2", false), publisher.sign(infoOf("1.0.0.2", false)), true,
+         InfoVerdict::kNotFromPublisher},
+        {"the running version replayed", infoOf("1.0.0.1", true), publisher.sign(infoOf("1.0.0.1", true)), true,
+         InfoVerdict::kNotNewer},
+        {"an older one replayed", infoOf("1.0.0.0", true), publisher.sign(infoOf("1.0.0.0", true)), true,
+         InfoVerdict::kNotNewer},
+        {"no keys: taken as it is", infoOf("0.0.0.1", false), "", false, InfoVerdict::kUsable},
+    };
+    test::TempDir dir;
+    for (const Case& c : cases) {
+        UsePublisherKeys(c.keys ? std::vector<PublicKey>{publisher.publicKey()} : std::vector<PublicKey>{});
+        info = c.info;
+        signature = c.signature;
+        const FetchedUpdateInfo fetched = FetchUpdateInfo(server.url("/info.ini"), dir.file("info.tmp"), "1.0.0.1");
+        EXPECT_EQ(fetched.verdict, c.verdict) << c.name;
+        const bool usable = c.verdict == InfoVerdict::kUsable;
+        EXPECT_EQ(fetched.info.toolLink, usable ? "http://h/p.zip" : "") << c.name;
+        EXPECT_EQ(PathExists(dir.file("info.tmp")), usable) << c.name; // a refused file is deleted
+    }
+    // An error page in its place cannot be read: nothing to offer, and not taken for an attack.
+    UsePublisherKeys({publisher.publicKey()});
+    info = "<html>not found</html>";
+    const FetchedUpdateInfo page = FetchUpdateInfo(server.url("/info.ini"), dir.file("info.tmp"), "1.0.0.1");
+    EXPECT_EQ(page.verdict, InfoVerdict::kUsable);
+    EXPECT_EQ(page.info.toolLink, "");
+    EXPECT_FALSE(PathExists(dir.file("info.tmp")));
+}
+
+TEST(UpdateInfo, OnlyThePackageTheSignedInfoFileNamesIsGenuine) {
+    const test::TestPublisher publisher;
+    test::TempDir dir;
+    const std::string genuine = "the genuine package", altered = "an attacker's package";
+    auto signedFor = [](const std::string& bytes, const std::string& md5Of) {
+        UpdateInfo info;
+        info.md5 = BytesMd5Text(md5Of.data(), md5Of.size());
+        info.package = SignedFile{bytes.size(), BytesSha256Text(bytes)};
+        return info;
+    };
+    struct Case {
+        const char* name;
+        std::string downloaded;
+        UpdateInfo info;
+        PackageVerdict verdict;
+    };
+    UpdateInfo unbound = signedFor(genuine, genuine);
+    unbound.package.reset();
+    const Case cases[] = {
+        {"genuine", genuine, signedFor(genuine, genuine), PackageVerdict::kGenuine},
+        {"altered, MD5 fixed up", altered, signedFor(genuine, altered), PackageVerdict::kNotFromPublisher},
+        {"cut short", genuine.substr(1), signedFor(genuine, genuine.substr(1)), PackageVerdict::kNotFromPublisher},
+        {"no package bound", genuine, unbound, PackageVerdict::kNotFromPublisher},
+        {"signed, but its MD5 is wrong", genuine, signedFor(genuine, altered), PackageVerdict::kDigestMismatch},
+    };
+    for (const Case& c : cases) {
+        const std::string path = dir.file("package.rar");
+        WriteText(path, c.downloaded);
+        EXPECT_EQ(CheckPackage(c.info, path), c.verdict) << c.name;
+        EXPECT_EQ(PathExists(path), c.verdict != PackageVerdict::kNotFromPublisher) << c.name;
+    }
+    EXPECT_EQ(PackageLimits(signedFor(genuine, genuine)).maxBytes, genuine.size());
+    UsePublisherKeys({});
+    EXPECT_EQ(PackageLimits(signedFor(genuine, genuine)).maxBytes, 0u);
 }
 
 TEST(Startup, ArgumentsAndPaths) {
