@@ -38,7 +38,8 @@ void ApplySignedSampleUpdate(benchmark::State& state) {
         state.ResumeTiming();
         if (!info.package || !FileMatchesSigned(kPackage, *info.package))
             state.SkipWithError("the sample update does not pass its check");
-        const updater::InstallOutcome outcome = updater::ApplyUpdate({kPackage, suite, suite + "Novarel/Novarel", archiver});
+        const updater::InstallOutcome outcome =
+            updater::ApplyUpdate({kPackage, suite, suite + "Novarel/Novarel", archiver, "1.0.0.1", "Pavoline"});
         state.PauseTiming();
         if (!outcome.ok()) state.SkipWithError(updater::FailureMessage(outcome).c_str());
         dir.reset();

@@ -407,10 +407,7 @@ private:
 
 } // namespace
 
-bool IsUserFileOfSuite(const std::string& relativePath) {
-    return relativePath == kInstalledModelFile || relativePath == kBetaMarkerFile || relativePath == "Novarel/temp" ||
-           relativePath == "Resource";
-}
+bool IsUserFileOfSuite(const std::string& relativePath) { return IsUsersOwnPath(relativePath); }
 
 std::string FeaturesValue(const std::string& text) {
     std::string value;

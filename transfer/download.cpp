@@ -14,8 +14,8 @@
 
 namespace pavoline {
 
-const TransferVariant kLauncherTransfer{1, kLauncherCancelled, true, true, false, "Tavix_Agent"};
-const TransferVariant kUpdaterTransfer{1003, kShortWrite, false, false, true, "Agent"};
+const TransferVariant kLauncherTransfer{1, kLauncherCancelled, kShortWrite, true, false, "Tavix_Agent"};
+const TransferVariant kUpdaterTransfer{1003, kShortWrite, kUpdaterShortWrite, false, true, "Agent"};
 
 std::atomic<int> gDownloadCancel{0};
 
@@ -241,7 +241,7 @@ struct Download {
             return 0;
         }
         const size_t written = std::fwrite(data, 1, length, file);
-        if (written < length && variant.checkShortWrite) {
+        if (written < length) {
             shortWrite = true;
             return 0;
         }
@@ -311,7 +311,7 @@ int DownloadToFile(const std::string& url, const std::string& path, const std::s
     }
     const bool closed = d.closeFile();
     if (d.tooLarge) return kTooLarge; // what arrived stays, for the caller to delete
-    if (d.shortWrite || (!closed && variant.checkShortWrite)) return kShortWrite;
+    if (d.shortWrite || !closed) return variant.shortWriteResult;
     if (*code != CURLE_OK) return FailureCode(curl.get(), *code, responses.finalReceived);
     if (!d.openFile()) return kFileNotCreated; // a response without a body still leaves its file
     d.closeFile();
@@ -319,7 +319,8 @@ int DownloadToFile(const std::string& url, const std::string& path, const std::s
     return kDownloadComplete;
 }
 
-int FetchText(const std::string& url, std::string& body, const TransferVariant& variant, const TransferLimits& limits) {
+int FetchText(const std::string& url, std::string& body, const TransferVariant& variant, const TransferLimits& limits,
+              const std::atomic<bool>* stop) {
     body.clear();
     const int notConnected = variant.fetchAnyFailureIs3 ? kReadFailed : kNotConnected;
     if (variant.fetchChecksOffline && gOffline.load()) return notConnected;
@@ -346,11 +347,13 @@ int FetchText(const std::string& url, std::string& body, const TransferVariant& 
         return length;
     });
     curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &reply);
-    const CURLcode code = *Perform(curl.get(), [] { return false; }); // the version query has no cancel
+    const std::optional<CURLcode> performed = Perform(curl.get(), [stop] { return stop && stop->load(); });
     if (reply.tooLarge) {
         body.clear();
         return kReadFailed;
     }
+    if (!performed) return variant.fetchAnyFailureIs3 ? kReadFailed : kUrlNotOpened;
+    const CURLcode code = *performed;
     if (code == CURLE_OK) return kDownloadComplete;
     if (variant.fetchAnyFailureIs3) return kReadFailed;
     return FailureCode(curl.get(), code, responses.finalReceived);

@@ -19,6 +19,7 @@ enum DownloadResult : int {
     kShortWrite = 5,       // launcher; the updater's cancel is 5 as well
     kLauncherCancelled = 6,
     kTooLarge = 7,         // the body passed the size the caller allows (TransferLimits)
+    kUpdaterShortWrite = 8, // the updater's, whose 5 is its cancel
 };
 
 // Bounds of one transfer, 0 for none: a body longer than maxBytes is cut off there and the
@@ -47,7 +48,7 @@ public:
 struct TransferVariant {
     unsigned progressCode;   // 1 launcher, 1003 updater
     int cancelledResult;     // 6 launcher, 5 updater
-    bool checkShortWrite;    // the updater does not check its writes
+    int shortWriteResult;    // a file not written whole (a full disk): 5 launcher, 8 updater
     bool fetchChecksOffline; // the updater's FetchText does not ask
     bool fetchAnyFailureIs3; // the updater's FetchText gives 0 or 3 only
     const char* fetchAgentPrefix; // "Tavix_Agent" launcher, "Agent" updater
@@ -84,8 +85,9 @@ int DownloadToFile(const std::string& url, const std::string& path, const std::s
                    DownloadProgressReceiver* receiver, const TransferVariant& variant = kLauncherTransfer,
                    const TransferLimits& limits = {});
 
+// stop, when given, is asked all along; once it is set the transfer ends at once as failed.
 int FetchText(const std::string& url, std::string& body, const TransferVariant& variant = kLauncherTransfer,
-              const TransferLimits& limits = kVersionReplyLimits);
+              const TransferLimits& limits = kVersionReplyLimits, const std::atomic<bool>* stop = nullptr);
 
 // The User-Agent values sent: "Agent<seconds>" for downloads, "Tavix_Agent<ms>" for the launcher's
 // version query and "Agent<ms>" for the updater's.

@@ -2,6 +2,7 @@
 
 #include "app_translations.h"
 #include "hand_over.h"
+#include "message_box.h"
 #include "named_mutex.h"
 #include "novarel_dlg.h"
 #include "platform.h"
@@ -23,12 +24,12 @@ int NovarelMain(int argc, char** argv) {
 
     UseCompiledPublisherKeys("Novarel");
     const UpdaterPaths paths = PathsOf(ProgramFilePath());
-    RemoveSetAsideCopy(paths.ownPath);
-    RemoveInstallLeftovers(paths.suiteDir);
+    const std::string recovered = CleanUpAfterLastUpdater(paths);
     {
         QApplication app(argc, argv);
         InstallQtChineseTranslations();
         AddSuitePluginPath();
+        if (!recovered.empty()) MessageBox::Inform(nullptr, "在线更新", QString::fromStdString(recovered));
         CNovarelDlg dialog(paths, QString::fromStdString(*version));
         if (dialog.Initialise()) dialog.exec();
     }

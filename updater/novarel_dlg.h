@@ -77,6 +77,7 @@ private:
     void onInstallTick();
     void onHoldTick();
     void finish();
+    bool startLauncher(bool openFolderWithoutName);
     void closeDialog();
     void renewPackagePath();
     void rebuildBackBuffer();
@@ -91,6 +92,7 @@ private:
     bool promptOpen_ = false;
     bool restart_ = true;
     bool closing_ = false;
+    bool installed_ = false;
 
     CButtonExt* minimize_ = nullptr;
     CButtonExt* close_ = nullptr;

@@ -66,7 +66,7 @@ struct FetchedUpdateInfo {
     UpdateInfo info;
 };
 // Downloads the info file into infoPath and its signature beside it in memory; a refused info file
-// is deleted. A download that fails leaves the values empty, as a missing info file does.
+// is deleted. A download that fails, or a file that names no package, leaves the values empty.
 FetchedUpdateInfo FetchUpdateInfo(const std::string& infoUrl, const std::string& infoPath,
                                   const std::string& runningVersion);
 // What a signed info file must say besides its signature: the package, and a newer version.

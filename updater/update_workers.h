@@ -5,7 +5,8 @@
 //   1006  1                   the package's digest does not match
 //   1007  1 / 0               the package was installed / the installation failed and was undone
 //                             (CUnzipThread::Outcome says why)
-//   1008  1 / 0 / -1          the package was downloaded / the download was cancelled / it failed
+//   1008  1 / 0 / -1 / -2     the package was downloaded / the download was cancelled / it failed /
+//                             it could not be written whole (the temporary directory's disk is full)
 //   1009  1                   the package is not the one the signed info file names (deleted)
 
 #include "download.h"
@@ -47,7 +48,8 @@ private:
 
 class CUnzipThread {
 public:
-    CUnzipThread(MessageWindow* dialog, UpdateInfo info, std::string packagePath, UpdaterPaths paths);
+    CUnzipThread(MessageWindow* dialog, UpdateInfo info, std::string packagePath, UpdaterPaths paths,
+                 std::string suiteVersion);
     void Start();
     // Read when 1007 arrives; the worker no longer writes it then.
     const InstallOutcome& Outcome() const { return outcome_; }
@@ -59,6 +61,7 @@ private:
     UpdateInfo info_;
     std::string path_;
     UpdaterPaths paths_;
+    std::string version_;
     InstallOutcome outcome_;
     WorkerThread worker_;
 };

@@ -304,6 +304,7 @@ TEST_F(DownloadTest, FailuresHaveTheirCodes) {
     EXPECT_FALSE(test::FileExists(dir_.file("u.zip")));
     EXPECT_EQ(DownloadToFile(server_.url("/fixed"), dir_.file("no/dir/p.zip"), "", nullptr), kFileNotCreated);
     EXPECT_EQ(DownloadToFile(server_.url("/fixed"), "/dev/full", "", nullptr), kShortWrite);
+    EXPECT_EQ(DownloadToFile(server_.url("/fixed"), "/dev/full", "", nullptr, kUpdaterTransfer), kUpdaterShortWrite);
 }
 
 TEST_F(DownloadTest, OfflineMakesNoConnection) {

@@ -25,6 +25,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <unistd.h>
 
 namespace pavoline::updater {
 namespace {
@@ -100,6 +101,11 @@ public:
 
 bool Closed(const CNovarelDlg& dialog) { return !dialog.isVisible(); }
 
+// What the stand-in launcher wrote down when it was started.
+std::string Started(const SmallUpdate& update) {
+    return PathExists(update.suite + "started") ? ReadText(update.suite + "started") : "";
+}
+
 } // namespace
 
 class NovarelDlgTest : public QObject {
@@ -110,33 +116,40 @@ private slots:
         qputenv("PAVOLINE_MESSAGES_TO_STDERR", "1");
         InstallQtChineseTranslations(); // the message boxes' buttons as the user reads them
     }
+    // The dialog ends at once, the launcher is started again (when the configuration names it),
+    // and nothing is left behind.
     void theAnswerToTheQueryDecidesWhetherTheDialogOpens() {
         SmallUpdate update;
+        test::TestHttpServer server;
+        std::string reply;
+        server.routes().Get("/port/themeEditor/", [&reply](const httplib::Request&, httplib::Response& response) {
+            response.set_content(reply, "text/plain");
+        });
+        server.start();
         struct Case {
-            const char* reply;
+            std::string reply;
             bool withConfig;
             bool serverUp;
-            const char* message;
+            std::string message;
         };
         const Case cases[] = {
             {"", true, true, "已经是最新版本！"},
             {"", true, false, "无法连接服务器，请检查您的网络连接！"},
+            {server.url("/missing.ini") + "\r\n", true, true, "无法读取更新信息文件 " + server.url("/missing.ini")},
             {"", false, true, "配置不存在或是错误！重新安装可以解决！"},
         };
-        test::TestHttpServer server;
-        server.routes().Get("/port/themeEditor/", [](const httplib::Request&, httplib::Response& response) {
-            response.set_content("", "text/plain");
-        });
-        server.start();
         for (const Case& c : cases) {
             MessageBox::ClearTexts();
+            std::remove((update.suite + "started").c_str());
+            reply = c.reply;
             qputenv("PAVOLINE_UPDATE_HOST", "127.0.0.1:" + QByteArray::number(c.serverUp ? server.port() : test::UnusedPort()));
             if (!c.withConfig) std::remove(update.paths.configPath().c_str());
             CNovarelDlg dialog(update.paths, "1.0.0.1");
             MessageBox::SetNextAnswer(true); // the message, read
             QVERIFY(!dialog.Initialise());
-            QCOMPARE(MessageBox::Texts(), QStringList{c.message});
-            QVERIFY(dialog.InfoFilePath().empty()); // nothing reserved, nothing downloaded
+            QCOMPARE(MessageBox::Texts(), QStringList{QString::fromStdString(c.message)});
+            QVERIFY(dialog.InfoFilePath().empty() || !PathExists(dialog.InfoFilePath()));
+            if (c.withConfig) QTRY_VERIFY(PathExists(update.suite + "started"));
         }
     }
 
@@ -193,6 +206,7 @@ private slots:
         QCOMPARE(MessageBox::Texts(), QStringList({"不更新并退出？", "不更新并退出？"}));
         QVERIFY(!PathExists(dialog.InfoFilePath()));
         QVERIFY(!PathExists(dialog.PackagePath()));
+        QTRY_COMPARE(QString::fromStdString(Started(update)), QString("eurkdlash|")); // the user is back in the launcher
     }
 
     void theWholeUpdateOnTheSampleSite_data() {
@@ -300,7 +314,26 @@ private slots:
         QCOMPARE(MessageBox::Texts(), QStringList{"正在升级中，是否取消并退出？"});
         QVERIFY(!PathExists(dialog.PackagePath()));
         QVERIFY(!PathExists(dialog.InfoFilePath()));
+        QTRY_COMPARE(QString::fromStdString(Started(update)), QString("eurkdlash|"));
         SetDownloadCancel(false); // the updater would end here; the next tests download again
+    }
+
+    // The temporary directory's disk is full: said so, not taken for a damaged package.
+    void aDownloadThatCannotBeWrittenNamesTheDisk() {
+        SmallUpdate update;
+        CNovarelDlg dialog(update.paths, "1.0.0.1");
+        QVERIFY(dialog.Initialise());
+        std::remove(dialog.PackagePath().c_str());
+        QVERIFY(symlink("/dev/full", dialog.PackagePath().c_str()) == 0); // every write fails as on a full disk
+        dialog.show();
+        MessageBox::SetNextAnswer(true);  // the message, read
+        MessageBox::SetNextAnswer(false); // no new download
+        QTest::mouseClick(dialog.Control(CNovarelDlg::kUpdateNow), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(Closed(dialog), 30000);
+        const QStringList texts = MessageBox::Texts();
+        QCOMPARE(texts.size(), 2);
+        QVERIFY2(texts[0].startsWith("文件下载失败：磁盘空间不足"), qPrintable(texts[0]));
+        QCOMPARE(texts[1], QString("重新下载？"));
     }
 
     void aFailedInstallationLeavesTheSuiteAsItWas_data() {
@@ -319,19 +352,19 @@ private slots:
             WriteText(update.suite + "Novarel/7z", "#!/bin/sh\nwhile [ ! -e '" + update.dir.file("go") +
                                                    "' ]; do sleep 0.05; done\necho 'cannot write' >&2\nexit 2\n", 0755);
         }
-        const test::TreeSnapshot before = test::SnapshotOf(update.suite);
         CNovarelDlg dialog(update.paths, "1.0.0.1");
         QVERIFY(dialog.Initialise());
+        const test::TreeSnapshot before = test::SnapshotOf(update.suite);
         dialog.show();
-        // The message is shown, pictured and answered.
+        // The messages are shown, pictured and answered.
         qunsetenv("PAVOLINE_MESSAGES_TO_STDERR");
-        QString shown;
+        QStringList shown;
         QTimer watch;
         connect(&watch, &QTimer::timeout, this, [&] {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             if (!box) return;
-            shown = box->text();
-            if (!damaged) SaveScreenshot(box, "updater_failure");
+            shown << box->text();
+            if (!damaged && box->text().startsWith("更新失败")) SaveScreenshot(box, "updater_failure");
             box->accept();
         });
         watch.start(50);
@@ -339,12 +372,17 @@ private slots:
         if (!damaged) {
             QTRY_VERIFY_WITH_TIMEOUT(dialog.grab().toImage().pixelColor(40, 175) == QColor(73, 185, 231), 30000);
             SaveScreenshot(&dialog, "updater_stage_3");
+            // Installing cannot be cancelled: the close button says so, and the dialog stays.
+            QTest::mouseClick(dialog.Control(CNovarelDlg::kClose), Qt::LeftButton);
+            QCOMPARE(shown, QStringList{"正在安装中，无法取消！"});
+            QVERIFY(dialog.isVisible());
+            QCOMPARE(dialog.Stage(), 3);
             WriteText(update.dir.file("go"), "");
         }
-        QTRY_VERIFY_WITH_TIMEOUT(!shown.isEmpty(), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(!shown.isEmpty() && shown.last().startsWith("更新失败"), 30000);
         watch.stop();
         qputenv("PAVOLINE_MESSAGES_TO_STDERR", "1");
-        QVERIFY2(shown.startsWith("更新失败：解压更新包失败") && shown.contains("软件保持原样"), qPrintable(shown));
+        QVERIFY2(shown.last().startsWith("更新失败：解压更新包失败") && shown.last().contains("软件保持原样"), qPrintable(shown.last()));
         QTRY_COMPARE(dialog.Stage(), 1);
         QVERIFY(dialog.Control(CNovarelDlg::kUpdateNow)->isVisible());
         QVERIFY(dialog.Control(CNovarelDlg::kCancel)->isEnabled());
@@ -373,7 +411,8 @@ private slots:
         test::TempDir dir;
         const std::string suite = dir.path() + "/suite/";
         test::CopyTree(PAVOLINE_SUITE_DIR, suite);
-        const test::TreeSnapshot before = test::SnapshotOf(suite);
+        // The updater's scratch folder holds the marks of its downloads until it ends.
+        const test::TreeSnapshot before = test::SuiteSnapshotOf(suite);
         test::ServedCopy site(PAVOLINE_SITE_TOOL, PAVOLINE_SAMPLE_SITE, PAVOLINE_SAMPLE_SITE_KEY);
         // The replayed file: the publisher's own, signed when the running version was the newest.
         std::string replayed = ReadText(site.dir() + "/update/update_info.ini");
@@ -425,7 +464,7 @@ private slots:
         watch.stop();
         qputenv("PAVOLINE_MESSAGES_TO_STDERR", "1");
         QCOMPARE(shown, kRefused);
-        QCOMPARE(test::SnapshotOf(suite), before);
+        QCOMPARE(test::SuiteSnapshotOf(suite), before);
         if (afterDownload) {
             MessageBox::SetNextAnswer(true);
             QTest::mouseClick(dialog.Control(CNovarelDlg::kClose), Qt::LeftButton);

@@ -26,7 +26,11 @@ TEST(UpdateInfo, ReadsTheThreeValues) {
         std::string text;
         Values expected;
     };
-    const std::string longLine = "NewVersionFeatures=" + std::string(180, 'x') + "\nToolLink=http://evil/\n";
+    auto chinese = [](size_t characters) {
+        std::string text;
+        for (size_t i = 0; i < characters; ++i) text += "新";
+        return text;
+    };
     const Case cases[] = {
         {"plain", "[UPDATE_INFO]\nNewVersionFeatures=a##b\nToolLink=http://h/p.zip\nMd5=abc\n", {"a\nb", "http://h/p.zip", "abc"}},
         {"any letter case, CR LF", "[update_info]\r\nnewversionfeatures=x\r\nMD5=9F\r\n", {"x", "", "9F"}},
@@ -34,8 +38,10 @@ TEST(UpdateInfo, ReadsTheThreeValues) {
         {"other sections", "[OTHER]\nToolLink=http://other/\n[UPDATE_INFO]\nMd5=1\n", {"", "", "1"}},
         {"a line the reader skips", "[UPDATE_INFO]\nnot a pair\nMd5=2\n", {"", "", "2"}},
         {"a key given twice: the first", "[UPDATE_INFO]\nToolLink=http://a/\nToolLink=http://b/\n  more\n", {"", "http://a/", ""}},
-        // Read in pieces, its tail would pass for a key of its own.
-        {"an over-long line", "[UPDATE_INFO]\n" + longLine + "Md5=3\n", {"", "", ""}},
+        {"release notes of 70 characters, 210 bytes", "[UPDATE_INFO]\nNewVersionFeatures=" + chinese(70) + "\nMd5=3\n",
+         {chinese(70), "", "3"}},
+        {"a value past the limit: its first 511 characters", "[UPDATE_INFO]\nNewVersionFeatures=" + chinese(600) + "\n",
+         {chinese(511), "", ""}},
         {"no section", "ToolLink=http://h/\n", {"", "", ""}},
         {"a zero byte ends it", "[UPDATE_INFO]\nMd5=4\n\0ToolLink=http://h/\n"s, {"", "", "4"}},
     };
@@ -76,6 +82,7 @@ TEST(UpdateQuery, FollowsTheConfigurationAndTheReply) {
     const std::string longReply = "http://h/" + std::string(3000, 'a');
     const Case cases[] = {
         {"http://h/update_info.ini", kNewerVersion, "http://h/update_info.ini"},
+        {"http://h/update_info.ini\r\n \t", kNewerVersion, "http://h/update_info.ini"},
         {" http://h/update_info.ini", kUpToDate, ""},
         {"HTTP://h/update_info.ini", kUpToDate, ""},
         {"https://h/update_info.ini", kUpToDate, ""},
@@ -146,6 +153,13 @@ TEST(UpdateInfo, OnlyASignedNewerInfoFileIsUsed) {
         EXPECT_EQ(fetched.info.toolLink, usable ? "http://h/p.zip" : "") << c.name;
         EXPECT_EQ(PathExists(dir.file("info.tmp")), usable) << c.name; // a refused file is deleted
     }
+    // An error page in its place cannot be read: nothing to offer, and not taken for an attack.
+    UsePublisherKeys({publisher.publicKey()});
+    info = "<html>not found</html>";
+    const FetchedUpdateInfo page = FetchUpdateInfo(server.url("/info.ini"), dir.file("info.tmp"), "1.0.0.1");
+    EXPECT_EQ(page.verdict, InfoVerdict::kUsable);
+    EXPECT_EQ(page.info.toolLink, "");
+    EXPECT_FALSE(PathExists(dir.file("info.tmp")));
 }
 
 TEST(UpdateInfo, OnlyThePackageTheSignedInfoFileNamesIsGenuine) {
