@@ -4,6 +4,7 @@
 #include "model_records.h"
 #include "site_layout.h"
 #include "site_server.h"
+#include "site_signing.h"
 #include "version_text.h"
 
 #include <cstdint>
@@ -31,6 +32,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     if (const std::optional<SuiteVersion> version = ParseSuiteVersion(text))
         if (VersionText(*version) != text && ParseSuiteVersion(VersionText(*version)) != version) __builtin_trap();
+
+    // Re-hosting for signing changes addresses only: a text without them comes back as it was.
+    if (text.find(kHostPlaceholder) == std::string::npos && RehostedUpdateInfo(text, kHostPlaceholder, "http://h") != text)
+        __builtin_trap();
+    RehostedCatalogue(text, kHostPlaceholder, "http://h");
 
     const std::string host = ReplyHost(text, "fallback");
     if (host != "fallback" && host != text) __builtin_trap();

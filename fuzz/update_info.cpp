@@ -15,5 +15,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const updater::UpdateInfo info = updater::ParseUpdateInfo(text);
     if (info.toolLink.find('\n') != std::string::npos || info.md5.find('\n') != std::string::npos) __builtin_trap();
     if (info.features.find("##") != std::string::npos) __builtin_trap();
+    // What a signed file binds: a version of four numbers, a size and a SHA-256 in their one form.
+    if (info.version && ParseSuiteVersion(VersionText(*info.version)) != info.version) __builtin_trap();
+    if (info.package && (info.package->sha256.size() != 64 || ParseSha256Text(info.package->sha256) != info.package->sha256))
+        __builtin_trap();
     return 0;
 }

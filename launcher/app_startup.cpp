@@ -1,6 +1,7 @@
 #include "app_startup.h"
 
 #include "platform.h"
+#include "startup.h"
 
 #include <QLocalSocket>
 #include <QString>
@@ -25,6 +26,12 @@ bool MayStartWhileUpdating(bool updaterRunning, const QStringList& arguments) {
 QString InstanceName(const char* base) { return QString::fromStdString(WithInstanceSuffix(base)); }
 
 bool UpdaterRunning() { return ProcessMutex::IsHeldElsewhere(InstanceName(kUpdaterMutexName).toStdString()); }
+
+std::string CleanUpAfterCutOffUpdater(const std::string& programDir) {
+    ProcessMutex updater(InstanceName(kUpdaterMutexName).toStdString());
+    if (!updater.acquire(0)) return {}; // a running updater is at work on the suite
+    return updater::CleanUpAfterLastUpdater(updater::PathsOf(programDir + "Novarel/Novarel"));
+}
 
 SingleInstance::SingleInstance() : mutex_(InstanceName(kSingleInstanceName).toStdString()) {
     connect(&server_, &QLocalServer::newConnection, this, [this] {

@@ -9,6 +9,8 @@
 #include <QObject>
 #include <QStringList>
 
+#include <string>
+
 namespace pavoline {
 
 constexpr const char* kSingleInstanceName = "TAVIX_PAVOLINE_TOOL";
@@ -20,6 +22,10 @@ bool HandBackTokenGiven(const QStringList& argumentsAfterProgram);
 // False when the updater is running and the arguments do not hand the suite back.
 bool MayStartWhileUpdating(bool updaterRunning, const QStringList& argumentsAfterProgram);
 bool UpdaterRunning();
+
+// While no updater runs (its lock is taken for the while), deals with what one that was cut off
+// left in the suite; the line to tell the user, if any.
+std::string CleanUpAfterCutOffUpdater(const std::string& programDir);
 
 // Names get PAVOLINE_INSTANCE_SUFFIX appended, so that tests can run launchers side by side.
 QString InstanceName(const char* base);

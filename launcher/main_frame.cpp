@@ -10,6 +10,7 @@
 #include "suite_version.h"
 #include "theme_frame.h"
 #include "tip_dialog.h"
+#include "app_startup.h"
 #include "hand_over.h"
 #include "update_server.h"
 
@@ -41,6 +42,7 @@ namespace {
 constexpr int kButtonTop = 31;
 constexpr int kButtonFallbackSize = 20;
 constexpr int kCloseFromRight = 24, kMaximizeFromRight = 57, kMinimizeFromRight = 89;
+constexpr uint32_t kUpdaterLockWaitMs = 5000;
 constexpr int kUpdateTimerFirstMs = 100, kUpdateTimerAfterCheckMs = 8000, kUpdateTimerAfterEditorMs = 3000;
 
 void (*gExit)(int) = std::_Exit;
@@ -271,12 +273,13 @@ CMainFrame::CMainFrame(ModelCatalogue& catalogue, QString programDir)
     // After each check the next one is due in 8 s, while the launcher's own pages are shown.
     connect(&checkThread_, &WorkerThread::finished, this, [this] {
         ++updateChecksDone_;
-        if (editorMode_ == 0) startUpdateTimer(kUpdateTimerAfterCheckMs);
+        if (editorMode_ == 0 && !closing_) startUpdateTimer(kUpdateTimerAfterCheckMs);
     });
     startUpdateTimer(kUpdateTimerFirstMs);
 }
 
 CMainFrame::~CMainFrame() {
+    closing_ = true;
     checkThread_.waitServingSends();
     delete themeFrame_;
 }
@@ -292,7 +295,7 @@ void CMainFrame::StartUpdateCheck() {
     const std::string url = VersionQueryUrl(SuiteVersionText());
     const bool started = checkThread_.start([this, url] {
         std::string body;
-        if (FetchText(url, body) != kDownloadComplete) {
+        if (FetchText(url, body, kLauncherTransfer, kVersionReplyLimits, &closing_) != kDownloadComplete) {
             gUpdateState = -1; // the new-version flag keeps what the last answer said
             return;
         }
@@ -305,6 +308,12 @@ void CMainFrame::StartUpdateCheck() {
     gUpdateState = -1;
     ++updateChecksDone_;
     if (editorMode_ == 0) startUpdateTimer(kUpdateTimerAfterCheckMs);
+}
+
+// Until the updater holds its lock, a launcher that starts would pass its test and run during the
+// update; an updater that never takes it is not waited for long.
+void CMainFrame::WaitForUpdaterLock() {
+    for (const uint32_t start = TickCount(); !UpdaterRunning() && TickCount() - start < kUpdaterLockWaitMs;) SleepMs(20);
 }
 
 void CMainFrame::SetExitForTesting(void (*exit)(int code)) { gExit = exit ? exit : std::_Exit; }
@@ -320,6 +329,7 @@ void CMainFrame::runUpdate() {
     if (offer.exec() != CTipDlg::kResultOk) return;
     const std::string updater = programDir_.toStdString() + "Novarel/Novarel";
     if (StartProgram(updater, {SuiteVersionText(), kHandOverToken})) {
+        WaitForUpdaterLock();
         gExit(0); // at once: the updater replaces the suite's files
         return;
     }
@@ -359,6 +369,7 @@ void CMainFrame::timerEvent(QTimerEvent* event) {
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
     if (themeFrame_) themeFrame_->CloseView();
+    closing_ = true; // a server that never answers keeps nobody waiting
     event->accept();
 }
 

@@ -15,6 +15,8 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <atomic>
+
 class QScrollArea;
 class QStackedLayout;
 
@@ -125,6 +127,7 @@ private:
     void startUpdateTimer(int ms);
     // The update button: the state of the check, or the offer to update.
     void runUpdate();
+    static void WaitForUpdaterLock();
 
     ModelCatalogue& catalogue_;
     QString programDir_;
@@ -137,6 +140,7 @@ private:
     QBasicTimer updateTimer_;
     int updateTimerMs_ = 0;
     WorkerThread checkThread_;
+    std::atomic<bool> closing_{false}; // ends a check's transfer at once
     int updateChecksDone_ = 0;
 };
 

@@ -8,6 +8,7 @@
 #include "notifier.h"
 #include "phone_select.h"
 #include "platform.h"
+#include "signature.h"
 #include "skin_loader.h"
 
 #include <QFileInfo>
@@ -17,6 +18,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
 
 namespace pavoline {
 namespace {
@@ -46,6 +51,26 @@ void QuitAfterFirstPaint(QWidget* widget) {
     widget->installEventFilter(new FirstPaint);
 }
 
+// Before anything else: a swap that an updater left unfinished is undone. Should that put another
+// launcher in this one's place, that one runs instead, for this one is of a version the suite no
+// longer is.
+void RecoverCutOffUpdate(const QString& programDir, const QStringList& arguments) {
+    const std::string self = ProgramFilePath();
+    struct stat before {};
+    const bool known = stat(self.c_str(), &before) == 0;
+    const std::string told = CleanUpAfterCutOffUpdater(programDir.toStdString());
+    if (told.empty()) return;
+    ShowMessageBox(kTitle, QString::fromStdString(told), QMessageBox::Information);
+    struct stat after {};
+    if (!known || stat(self.c_str(), &after) != 0 || (after.st_dev == before.st_dev && after.st_ino == before.st_ino)) return;
+    std::vector<std::string> words{self};
+    for (const QString& argument : arguments) words.push_back(argument.toStdString());
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    execv(self.c_str(), argv.data()); // should it fail, this one carries on
+}
+
 } // namespace
 
 static QString& LastMessageBoxSlot() {
@@ -71,14 +96,20 @@ void ShowStartupMessage(const QString& text, bool warning) {
 
 int CPavolineApp::Run() {
     const QStringList arguments = app_.arguments().mid(1);
-    if (!MayStartWhileUpdating(UpdaterRunning(), arguments)) {
+    auto refusedWhileUpdating = [&arguments] {
+        if (MayStartWhileUpdating(UpdaterRunning(), arguments)) return false;
         ShowStartupMessage("工具正在更新……", true);
-        return 0;
-    }
+        return true;
+    };
+    if (refusedWhileUpdating()) return 0;
+    const QString programDir = QString::fromStdString(ProgramDir());
+    RecoverCutOffUpdate(programDir, arguments);
     SingleInstance instance;
     if (!instance.claim()) return 0; // the running launcher comes forward instead
+    // The wait for a launcher that was ending may have let an updater start meanwhile.
+    if (refusedWhileUpdating()) return 0;
+    UseCompiledPublisherKeys("Pavoline");
 
-    const QString programDir = QString::fromStdString(ProgramDir());
     // Only the one launcher may clean: another could be in the middle of the work it would remove.
     RemoveInstallLeftovers(programDir.toStdString());
     SkinLoader skin;

@@ -11,6 +11,8 @@
 #include <random>
 #include <spawn.h>
 #include <strings.h>
+#include <csignal>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -188,6 +190,14 @@ int ReplaceFile(const std::string& path, const std::function<bool(int fd)>& writ
     return 0;
 }
 
+bool SyncFileSystemOf(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool synced = syncfs(fd) == 0;
+    close(fd);
+    return synced;
+}
+
 bool DeleteTree(const std::string& path) {
     struct stat self {};
     const std::string bare = path.size() > 1 && path.back() == '/' ? path.substr(0, path.size() - 1) : path;
@@ -225,6 +235,13 @@ bool MakeDirectories(const std::string& path) {
 
 bool IsPlainName(const std::string& name) {
     return !name.empty() && name != "." && name != ".." && name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
+}
+
+bool IsUsersOwnPath(const std::string& relative) {
+    auto isOrIsBelow = [&relative](const std::string& folder) {
+        return relative == folder || relative.compare(0, folder.size() + 1, folder + "/") == 0;
+    };
+    return relative == "InstalledModel.xml" || relative == "test.flag" || isOrIsBelow("Resource") || isOrIsBelow("Novarel/temp");
 }
 
 std::string ResourceDir(const std::string& programDir) {
@@ -286,19 +303,58 @@ bool StartProgram(const std::string& program, const std::vector<std::string>& ar
     return true;
 }
 
-std::optional<int> RunProgramAndWait(const std::string& program, const std::vector<std::string>& args) {
+namespace {
+
+// The child's side, between fork and exec: only calls that are safe there.
+[[noreturn]] void ExecTiedChild(const char* program, char* const* argv, int output, int report, pid_t parent) {
+    // Whatever ends the caller ends the child too, so that nothing it does outlives the caller.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) _exit(127);
+    const int nothing = open("/dev/null", O_RDWR | O_CLOEXEC);
+    if (nothing < 0 || dup2(nothing, STDIN_FILENO) < 0 || dup2(output >= 0 ? output : nothing, STDOUT_FILENO) < 0) _exit(127);
+    execve(program, argv, environ);
+    const int error = errno;
+    [[maybe_unused]] const ssize_t told = write(report, &error, sizeof error);
+    _exit(127);
+}
+
+void ReadAllFrom(int fd, std::string& into) {
+    char piece[4096];
+    for (ssize_t n; (n = read(fd, piece, sizeof piece)) != 0;) {
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) break;
+        into.append(piece, static_cast<size_t>(n));
+    }
+}
+
+} // namespace
+
+std::optional<int> RunProgramAndWait(const std::string& program, const std::vector<std::string>& args, std::string* output) {
     std::vector<char*> argv = ArgumentVector(program, args);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return std::nullopt;
+    int outputPipe[2] = {-1, -1}, reportPipe[2] = {-1, -1};
+    if ((output && pipe2(outputPipe, O_CLOEXEC) != 0) || pipe2(reportPipe, O_CLOEXEC) != 0) {
+        for (int fd : {outputPipe[0], outputPipe[1]})
+            if (fd >= 0) close(fd);
+        return std::nullopt;
+    }
+    const pid_t parent = getpid();
+    const pid_t pid = fork();
+    if (pid == 0) ExecTiedChild(program.c_str(), argv.data(), outputPipe[1], reportPipe[1], parent);
+    for (int fd : {outputPipe[1], reportPipe[1]})
+        if (fd >= 0) close(fd);
+    if (output) {
+        output->clear();
+        if (pid > 0) ReadAllFrom(outputPipe[0], *output);
+        close(outputPipe[0]);
+    }
+    int execError = 0;
+    const bool notStarted = pid < 0 || read(reportPipe[0], &execError, sizeof execError) == sizeof execError;
+    close(reportPipe[0]);
+    if (pid < 0) return std::nullopt;
     int status = 0;
     while (waitpid(pid, &status, 0) < 0)
         if (errno != EINTR) return std::nullopt;
-    if (!WIFEXITED(status)) return std::nullopt;
+    if (notStarted || !WIFEXITED(status)) return std::nullopt;
     return WEXITSTATUS(status);
 }
 

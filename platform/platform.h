@@ -58,6 +58,10 @@ std::optional<std::string> MakeUniqueDirectory(const std::string& prefix);
 // Returns 0, or the errno of the failed step.
 int ReplaceFile(const std::string& path, const std::function<bool(int fd)>& writeTo);
 
+// Puts everything written to the file system that holds path on the disk (names, contents, renames);
+// true when it could.
+bool SyncFileSystemOf(const std::string& path);
+
 // Deletes a directory with everything in it, making read-only files writable first. Failures are
 // skipped; whatever could not be removed stays. True when everything is gone, the directory too.
 // A symbolic link is removed itself, never followed.
@@ -69,6 +73,11 @@ bool MakeDirectories(const std::string& path);
 // True for a name that may stand as one directory entry: not empty, not "." or "..", no '/' and
 // no backslash (a separator where the suite's names come from).
 bool IsPlainName(const std::string& name);
+
+// The user's own part of the suite directory, which belongs to no version of the suite, so that an
+// update neither brings nor replaces it: "InstalledModel.xml", "test.flag", the installed models in
+// "Resource/" and the updater's "Novarel/temp/". relative: a path below the suite directory.
+bool IsUsersOwnPath(const std::string& relative);
 
 // ProgramDir() + "Resource/", created when missing.
 std::string ResourceDir(const std::string& programDir = ProgramDir());
@@ -88,9 +97,12 @@ std::string ModelFile(const std::string& dir, const std::string& model, const st
 // Starts a program with an argument list (no shell) and does not wait for it.
 bool StartProgram(const std::string& program, const std::vector<std::string>& args);
 
-// Runs a program with an argument list (no shell), its standard output discarded, and waits for
-// it: its exit code, or nothing when it could not be started or did not exit normally.
-std::optional<int> RunProgramAndWait(const std::string& program, const std::vector<std::string>& args);
+// Runs a program with an argument list (no shell) and waits for it: its exit code, or nothing when
+// it could not be started or did not exit normally. It reads nothing (standard input is /dev/null,
+// so it can never wait for an answer); its standard output is discarded, or collected into output.
+// It is killed when the calling thread ends, the caller killed included.
+std::optional<int> RunProgramAndWait(const std::string& program, const std::vector<std::string>& args,
+                                     std::string* output = nullptr);
 
 // The first directory of $PATH holding an executable file of that name; nothing when none does.
 std::optional<std::string> FindProgramOnPath(const std::string& name);

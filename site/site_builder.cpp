@@ -5,6 +5,7 @@
 #include "model_ini.h"
 #include "platform.h"
 #include "site_layout.h"
+#include "site_signing.h"
 #include "zip_layer.h"
 #include "zip_writer.h"
 
@@ -136,7 +137,7 @@ void PackFolder(ZipWriter& zip, const PackageStyle& style, const std::string& ro
 }
 
 struct Package {
-    std::string md5;
+    std::string md5, sha256;
     uint64_t size = 0;
 };
 
@@ -145,15 +146,15 @@ Package WritePackage(const PackageStyle& style, const std::string& folder, const
     if (!zip) Refuse(zipPath, "cannot be created");
     PackFolder(*zip, style, folder, "", zipPath);
     if (!zip->close()) Refuse(zipPath, "cannot be written");
-    Package package{FileMd5Text(zipPath), FileSize(zipPath).value_or(0)};
-    if (package.md5.empty()) Refuse(zipPath, "cannot be read back for its MD5");
+    Package package{FileMd5Text(zipPath), FileSha256Text(zipPath).value_or(""), FileSize(zipPath).value_or(0)};
+    if (package.md5.empty() || package.sha256.empty()) Refuse(zipPath, "cannot be read back for its digests");
     return package;
 }
 
 bool SameOffer(const COfferedModel& a, const COfferedModel& b) {
     return a.model == b.model && a.family == b.family && a.version == b.version && a.style == b.style &&
            a.lcdsize == b.lcdsize && a.softwareurl == b.softwareurl && a.checksum == b.checksum &&
-           a.imageurl == b.imageurl;
+           a.imageurl == b.imageurl && a.sha256 == b.sha256 && a.size == b.size;
 }
 
 class SiteBuild {
@@ -177,10 +178,11 @@ public:
         if (!options_.updateDir.empty()) record = packUpdate();
         record.host = options_.host;
         WriteWholeFile(staging_ + "/" + kSiteRecordFile, SiteRecordText(record));
+        sign();
         putInPlace();
         report_ << "built " << out_ << ": " << offers_.size() << " models"
                 << (record.latestVersion ? ", update to " + VersionText(*record.latestVersion) : std::string())
-                << "\n";
+                << (options_.keyFiles.empty() ? ", unsigned" : ", signed for http://" + options_.host) << "\n";
     }
 
 private:
@@ -193,6 +195,7 @@ private:
     void checkUpdateOptions() {
         if (!options_.host.empty() && !IsHostAndPort(options_.host))
             throw Refusal{"--host " + options_.host + ": not a host name or address with an optional port"};
+        checkKeys();
         if (options_.updateDir.empty()) {
             if (!options_.version.empty() || !options_.features.empty())
                 throw Refusal{"--version and --features come with --update"};
@@ -204,6 +207,24 @@ private:
         struct stat status {};
         if (stat(launcher.c_str(), &status) != 0 || !S_ISREG(status.st_mode))
             Refuse(options_.updateDir, "not a suite directory (it has no Pavoline)");
+    }
+
+    // A key that lies among what is packed or published would be handed to everybody.
+    void checkKeys() {
+        if (options_.keyFiles.empty()) return;
+        if (options_.host.empty()) throw Refusal{"--key: a signed site names its host: add --host HOST[:PORT]"};
+        for (const std::string& key : options_.keyFiles) {
+            for (const std::string& dir : {options_.modelsDir, options_.updateDir, options_.outDir})
+                if (!dir.empty() && IsInside(key, dir)) Refuse(key, "the secret key lies inside " + dir + ", which is published");
+            std::string fault;
+            if (!ReadSecretKeyFile(key, fault)) throw Refusal{fault};
+        }
+    }
+
+    void sign() {
+        if (options_.keyFiles.empty()) return;
+        std::string fault;
+        if (!SignSite({staging_, options_.keyFiles, ""}, signReport_, fault)) throw Refusal{fault};
     }
 
     // OUT is replaced whole, so it must be a site already (or nothing, or an empty folder).
@@ -284,6 +305,8 @@ private:
             offer.lcdsize = d.lcdsize;
             offer.softwareurl = addressBase() + "/" + kModelsDir + "/" + PercentEncoded(d.model, IsUnreserved) + ".zip";
             offer.checksum = package.md5;
+            offer.sha256 = package.sha256;
+            offer.size = std::to_string(package.size);
             offer.imageurl =
                 addressBase() + "/" + kThumbnailsDir + "/" + PercentEncoded(d.model + "_S.png", IsUnreserved);
             offers_.push_back(offer);
@@ -307,10 +330,10 @@ private:
                   {"checksum", o.checksum}, {"imageurl", o.imageurl}})
                 phone.append_attribute(name) = value.c_str();
             phone.append_attribute("isbeta") = described_[i].beta ? "1" : "0";
+            phone.append_attribute("size") = o.size.c_str();
+            phone.append_attribute("sha256") = o.sha256.c_str();
         }
-        std::ostringstream text;
-        doc.save(text, "\t", pugi::format_default, pugi::encoding_utf8);
-        WriteWholeFile(staging_ + "/" + kCatalogueFile, text.str());
+        WriteWholeFile(staging_ + "/" + kCatalogueFile, CatalogueDocumentText(doc));
     }
 
     // The launcher's own reading must give back every model, the beta ones only with the marker.
@@ -342,11 +365,13 @@ private:
         const std::string toolLink = addressBase() + "/" + zipName;
         const std::string info = staging_ + "/" + kUpdateInfoFile;
         WriteWholeFile(info, std::string("[") + kUpdateSection + "]\nNewVersionFeatures=" + features +
-                                 "\nToolLink=" + toolLink + "\nMd5=" + package.md5 + "\n");
+                                 "\nToolLink=" + toolLink + "\nMd5=" + package.md5 + "\nVersion=" + version +
+                                 "\nSha256=" + package.sha256 + "\nSize=" + std::to_string(package.size) + "\n");
         // Read as the updater reads it: what does not survive (a ';' comment, an over-long line) is refused.
         const INIReader reader(info);
         if (reader.ParseError() != 0 || reader.Get(kUpdateSection, "NewVersionFeatures", "") != features ||
-            reader.Get(kUpdateSection, "ToolLink", "") != toolLink || reader.Get(kUpdateSection, "Md5", "") != package.md5)
+            reader.Get(kUpdateSection, "ToolLink", "") != toolLink || reader.Get(kUpdateSection, "Md5", "") != package.md5 ||
+            reader.Get(kUpdateSection, "Version", "") != version)
             throw Refusal{"--features: the info file's reader would not give this text back (it takes lines of under "
                           "200 bytes and cuts a value at \" ;\")"};
         report_ << "update " << version << "  " << zipName << "  " << package.size << " bytes  MD5 " << package.md5
@@ -373,6 +398,7 @@ private:
 
     const BuildOptions& options_;
     std::ostream& report_;
+    std::ostringstream signReport_; // of the staging folder, whose name means nothing to the publisher
     std::string models_, out_, ini_, staging_;
     std::optional<SuiteVersion> version_;
     std::vector<ModelDescription> described_;
@@ -381,10 +407,7 @@ private:
 
 } // namespace
 
-bool IsUserFileOfSuite(const std::string& relativePath) {
-    return relativePath == kInstalledModelFile || relativePath == kBetaMarkerFile || relativePath == "Novarel/temp" ||
-           relativePath == "Resource";
-}
+bool IsUserFileOfSuite(const std::string& relativePath) { return IsUsersOwnPath(relativePath); }
 
 std::string FeaturesValue(const std::string& text) {
     std::string value;

@@ -4,6 +4,7 @@
 
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace pavoline::site {
 
@@ -14,6 +15,7 @@ struct BuildOptions {
     std::string features;
     std::string outDir;
     std::string host; // "HOST[:PORT]" the addresses name; empty: the placeholder, filled in by serve
+    std::vector<std::string> keyFiles; // secret keys the site is signed with (it then needs a host)
 };
 
 // What was built goes to report, one line per package. False, with the fault (naming its file) in

@@ -1,11 +1,14 @@
 #pragma once
 // What a site holds, where, and the site's record of its latest suite version.
 //
-//   site.ini                 [SITE] LatestVersion=1.0.0.2  UpdateInfo=update/update_info.ini
-//   catalogue.xml            the model catalogue, answered at /port/themeModel/
+//   site.ini                 [SITE] LatestVersion=1.0.0.2  UpdateInfo=update/update_info.ini  Host=...
+//   catalogue.xml            the model catalogue, answered at /port/themeModel/; each Phone also
+//                            names its package's size and sha256
+//   catalogue.xml.sig        its signature (signed sites), answered at /port/themeModel.sig
 //   models/<M>.zip           a model's package
 //   thumbnails/<M>_S.png     its thumbnail
-//   update/update_info.ini   [UPDATE_INFO] NewVersionFeatures, ToolLink, Md5
+//   update/update_info.ini   [UPDATE_INFO] NewVersionFeatures, ToolLink, Md5, Version, Sha256, Size
+//   update/update_info.ini.sig  its signature (signed sites), at the info file's address + ".sig"
 //   update/Pavoline-<V>.zip  the update package
 //
 // Addresses in the catalogue and the info file begin with kHostPlaceholder; the server puts in the

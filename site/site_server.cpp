@@ -126,7 +126,9 @@ void SiteServer::handle(const httplib::Request& request, httplib::Response& resp
         return;
     }
     const std::optional<std::string> relative =
-        request.path == kCatalogueRequestPath ? std::optional<std::string>(kCatalogueFile) : SitePathOf(request.path);
+        request.path == kCatalogueRequestPath            ? std::optional<std::string>(kCatalogueFile)
+        : request.path == kCatalogueSignaturePath ? std::optional<std::string>(kCatalogueSignatureFile)
+                                                         : SitePathOf(request.path);
     if (!relative) return NotFound(response);
     serveFile(*relative, host, response);
 }
@@ -146,7 +148,9 @@ void SiteServer::serveFile(const std::string& relative, const std::string& host,
     }
     const uint64_t size = static_cast<uint64_t>(status.st_size);
     const std::optional<SiteRecord> site = record();
-    const bool fillInHost = relative == kCatalogueFile || (site && site->latestVersion && relative == site->updateInfoFile);
+    // A site that names its host (a signed one always does) is served byte for byte.
+    const bool fillInHost = site && site->host.empty() &&
+                            (relative == kCatalogueFile || (site->latestVersion && relative == site->updateInfoFile));
     if (fillInHost || size == 0) {
         const std::optional<std::string> text = ReadSmallFile(fd, size);
         close(fd);

@@ -4,6 +4,7 @@
 #include "site_builder.h"
 #include "platform.h"
 #include "site_server.h"
+#include "site_signing.h"
 
 #include <algorithm>
 #include <atomic>
@@ -20,17 +21,25 @@
 namespace pavoline::site {
 namespace {
 
-const char kUsage[] = "usage: pavoline-site build --models DIR [--update DIR --version V --features TEXT] [--host HOST[:PORT]] --out SITE\n"
+const char kUsage[] = "usage: pavoline-site build --models DIR [--update DIR --version V --features TEXT] [--host HOST[:PORT] [--key SECRET]...] --out SITE\n"
+                      "       pavoline-site keygen DIR\n"
+                      "       pavoline-site sign SITE [--key SECRET]... [--host HOST[:PORT]]\n"
                       "       pavoline-site serve SITE [--port N] [--bind ADDR] [--rate BYTES_PER_SECOND]\n"
                       "       pavoline-site nginx-conf SITE --listen ADDRESS:PORT [--prefix DIR]\n";
 
-// "--name value" pairs after the first `positional` arguments; false for anything else.
+constexpr const char* kKeyOption = "--key"; // the one option that may be given more than once
+
+// "--name value" pairs after the first `positional` arguments; false for anything else. Every
+// --key goes to keys.
 bool ReadOptions(const std::vector<std::string>& args, size_t from, const std::vector<std::string>& known,
-                 std::map<std::string, std::string>& options) {
+                 std::map<std::string, std::string>& options, std::vector<std::string>* keys = nullptr) {
     for (size_t i = from; i < args.size(); i += 2) {
-        if (std::find(known.begin(), known.end(), args[i]) == known.end() || i + 1 >= args.size() ||
-            options.count(args[i]))
-            return false;
+        if (std::find(known.begin(), known.end(), args[i]) == known.end() || i + 1 >= args.size()) return false;
+        if (keys && args[i] == kKeyOption) {
+            keys->push_back(args[i + 1]);
+            continue;
+        }
+        if (options.count(args[i])) return false;
         options[args[i]] = args[i + 1];
     }
     return true;
@@ -38,13 +47,43 @@ bool ReadOptions(const std::vector<std::string>& args, size_t from, const std::v
 
 int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     std::map<std::string, std::string> o;
-    if (!ReadOptions(args, 1, {"--models", "--update", "--version", "--features", "--out", "--host"}, o) || !o.count("--models") ||
-        !o.count("--out")) {
+    std::vector<std::string> keys;
+    if (!ReadOptions(args, 1, {"--models", "--update", "--version", "--features", "--out", "--host", kKeyOption}, o, &keys) ||
+        !o.count("--models") || !o.count("--out")) {
         err << kUsage;
         return 1;
     }
     std::string error;
-    if (!BuildSite({o["--models"], o["--update"], o["--version"], o["--features"], o["--out"], o["--host"]}, out, error)) {
+    if (!BuildSite({o["--models"], o["--update"], o["--version"], o["--features"], o["--out"], o["--host"], keys}, out,
+                   error)) {
+        err << "pavoline-site: " << error << "\n";
+        return 1;
+    }
+    return 0;
+}
+
+int Keygen(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.size() != 2) {
+        err << kUsage;
+        return 1;
+    }
+    std::string error;
+    if (!MakeKeyPairFiles(args[1], out, error)) {
+        err << "pavoline-site: " << error << "\n";
+        return 1;
+    }
+    return 0;
+}
+
+int Sign(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    std::map<std::string, std::string> o;
+    std::vector<std::string> keys;
+    if (args.size() < 2 || !ReadOptions(args, 2, {"--host", kKeyOption}, o, &keys)) {
+        err << kUsage;
+        return 1;
+    }
+    std::string error;
+    if (!SignSite({args[1], keys, o["--host"]}, out, error)) {
         err << "pavoline-site: " << error << "\n";
         return 1;
     }
@@ -142,6 +181,8 @@ int NginxConfCommand(const std::vector<std::string>& args, std::ostream& out, st
 int RunSiteTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     if (!args.empty() && args[0] == "build") return Build(args, out, err);
     if (!args.empty() && args[0] == "serve") return Serve(args, out, err);
+    if (!args.empty() && args[0] == "keygen") return Keygen(args, out, err);
+    if (!args.empty() && args[0] == "sign") return Sign(args, out, err);
     if (!args.empty() && args[0] == "nginx-conf") return NginxConfCommand(args, out, err);
     err << kUsage;
     return 1;

@@ -1,6 +1,8 @@
 #pragma once
 // The command line of pavoline-site:
-//   pavoline-site build --models DIR [--update DIR --version V --features TEXT] --out SITE
+//   pavoline-site build --models DIR [--update DIR --version V --features TEXT] [--host H [--key K]...] --out SITE
+//   pavoline-site keygen DIR
+//   pavoline-site sign SITE [--key K]... [--host H]
 //   pavoline-site serve SITE [--port N] [--bind ADDR] [--rate BYTES_PER_SECOND]
 //   pavoline-site nginx-conf SITE --listen ADDRESS:PORT [--prefix DIR]
 

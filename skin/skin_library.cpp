@@ -25,6 +25,7 @@
 #include <QScrollBar>
 #include <QSet>
 #include <QThread>
+#include <QThreadPool>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
@@ -75,23 +76,39 @@ public:
     void SetStateImage(int slot, const QString& path) override {
         if (auto* button = qobject_cast<SkinButton*>(widget_)) button->setStatePicture(slot, path);
         else if (auto* label = qobject_cast<QLabel*>(widget_); label && slot == 0)
-            SetLabelPicture(label, pavoline::LoadPicture(path));
+            LoadLabelPicture(label, path, spec_.attribute("scaled") == "1");
     }
-    // A picture that is to fit its label keeps its proportions and is made smaller where it must
-    // be, never larger: enlarged, it would only be blurred. The label centres it.
-    void SetLabelPicture(QLabel* label, const QPixmap& picture) {
+    // A model's pictures come from its package or the server: they are read directly (a list of a
+    // thousand thumbnails would only churn the pixmap cache) and decoded, and made to fit the label
+    // keeping their proportions, on a pool thread, so that large ones never hold up the window.
+    // They are made smaller where they must be, never larger (enlarged, a picture only blurs), and
+    // a @2x picture beside one is taken on a dense screen. Only the last picture asked for reaches a
+    // label that still exists.
+    static void LoadLabelPicture(QLabel* label, const QString& path, bool scaled) {
+        const int request = label->property("pictureRequest").toInt() + 1;
+        label->setProperty("pictureRequest", request);
+        label->clear();
         const QSize room = label->contentsRect().size() - QSize(4, 4);
-        const QSize natural = pavoline::LogicalSize(picture);
-        if (spec_.attribute("scaled") != "1" || picture.isNull() ||
-            (natural.width() <= room.width() && natural.height() <= room.height())) {
-            label->setPixmap(picture);
-            return;
-        }
-        const qreal ratio = picture.devicePixelRatio();
-        QPixmap smaller = picture.scaled(natural.scaled(room, Qt::KeepAspectRatio) * ratio, Qt::KeepAspectRatio,
+        const QString file = pavoline::PictureFileFor(path, label->devicePixelRatioF());
+        QPointer<QLabel> target(label);
+        QThreadPool::globalInstance()->start([target, path, file, scaled, room, request] {
+            QImage picture(file);
+            if (file != path) picture.setDevicePixelRatio(2.0);
+            const QSize natural = picture.deviceIndependentSize().toSize();
+            if (scaled && !picture.isNull() && (natural.width() > room.width() || natural.height() > room.height())) {
+                const qreal ratio = picture.devicePixelRatio();
+                picture = picture.scaled(natural.scaled(room, Qt::KeepAspectRatio) * ratio, Qt::KeepAspectRatio,
                                          Qt::SmoothTransformation);
-        smaller.setDevicePixelRatio(ratio);
-        label->setPixmap(smaller);
+                picture.setDevicePixelRatio(ratio);
+            }
+            QMetaObject::invokeMethod(
+                qApp,
+                [target, picture, request] {
+                    if (target && target->property("pictureRequest").toInt() == request)
+                        target->setPixmap(QPixmap::fromImage(picture));
+                },
+                Qt::QueuedConnection);
+        });
     }
     int GetLayoutOffset() const override { return offset_; }
     void SetLayoutOffset(int dx) override {

@@ -14,8 +14,8 @@
 
 namespace pavoline {
 
-const TransferVariant kLauncherTransfer{1, kLauncherCancelled, true, true, false, "Tavix_Agent"};
-const TransferVariant kUpdaterTransfer{1003, kShortWrite, false, false, true, "Agent"};
+const TransferVariant kLauncherTransfer{1, kLauncherCancelled, kShortWrite, true, false, "Tavix_Agent"};
+const TransferVariant kUpdaterTransfer{1003, kShortWrite, kUpdaterShortWrite, false, true, "Agent"};
 
 std::atomic<int> gDownloadCancel{0};
 
@@ -30,6 +30,7 @@ constexpr long kDefaultStallSeconds = 30;
 constexpr long kMaxRedirects = 10;
 // How long a transfer may go without looking at the cancel flag, whatever it waits for.
 constexpr int kCancelPollMs = 50;
+constexpr const char* kAllowedSchemes = "http,https";
 
 std::atomic<bool> gOffline{false};
 std::atomic<long> gStallSeconds{kDefaultStallSeconds};
@@ -99,8 +100,11 @@ struct ResponseHeaders {
 };
 
 void Configure(CURL* curl, const std::string& url, const std::string& agent, curl_slist* headers, long piece,
-               ResponseHeaders& responses) {
+               ResponseHeaders& responses, const TransferLimits& limits) {
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, kAllowedSchemes);
+    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, kAllowedSchemes);
+    if (limits.timeLimitMs > 0) curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(limits.timeLimitMs));
     curl_easy_setopt(curl, CURLOPT_USERAGENT, agent.c_str());
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
@@ -161,16 +165,27 @@ void PauseUnlessCancelled(uint32_t milliseconds) {
         SleepMs(std::min<uint32_t>(milliseconds - passed, kCancelPollMs));
 }
 
+// True when the announced length of the final response already passes the limit.
+bool AnnouncedTooLarge(CURL* curl, uint64_t maxBytes) {
+    curl_off_t length = -1;
+    curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+    return maxBytes > 0 && length > 0 && static_cast<uint64_t>(length) > maxBytes;
+}
+
+bool PassesLimit(uint64_t had, size_t more, uint64_t maxBytes) { return maxBytes > 0 && had + more > maxBytes; }
+
 struct Download {
-    Download(const std::string& filePath, DownloadProgressReceiver* progressReceiver, const TransferVariant& v, CURL* c)
-        : path(filePath), receiver(progressReceiver), variant(v), curl(c) {}
+    Download(const std::string& filePath, DownloadProgressReceiver* progressReceiver, const TransferVariant& v, CURL* c,
+             uint64_t limit)
+        : path(filePath), receiver(progressReceiver), variant(v), curl(c), maxBytes(limit) {}
 
     const std::string& path;
     DownloadProgressReceiver* receiver;
     const TransferVariant& variant;
     CURL* curl;
+    uint64_t maxBytes;
     FILE* file = nullptr;
-    bool fileCreated = false, fileNotCreated = false, cancelled = false, shortWrite = false;
+    bool fileCreated = false, fileNotCreated = false, cancelled = false, shortWrite = false, tooLarge = false;
     DownloadProgress progress;
     uint32_t lastReport = 0;
     uint32_t pauseMark = TickCount();
@@ -221,8 +236,12 @@ struct Download {
     size_t onBody(const char* data, size_t length) {
         if (!openFile() || cancelRequested()) return 0;
         if (length == 0) return 0;
+        if (PassesLimit(progress.received, length, maxBytes)) {
+            tooLarge = true;
+            return 0;
+        }
         const size_t written = std::fwrite(data, 1, length, file);
-        if (written < length && variant.checkShortWrite) {
+        if (written < length) {
             shortWrite = true;
             return 0;
         }
@@ -264,17 +283,20 @@ std::string FetchUserAgent(const TransferVariant& variant) {
 }
 
 int DownloadToFile(const std::string& url, const std::string& path, const std::string& extraHeaders,
-                   DownloadProgressReceiver* receiver, const TransferVariant& variant) {
+                   DownloadProgressReceiver* receiver, const TransferVariant& variant, const TransferLimits& limits) {
     if (gOffline.load()) return kNotConnected;
     InitialiseCurlOnce();
     CurlPtr curl(curl_easy_init(), curl_easy_cleanup);
     if (!curl) return kNotConnected;
     const HeaderList headers = RequestHeaders(extraHeaders);
     const std::string agent = DownloadUserAgent();
-    Download d(path, receiver, variant, curl.get());
+    Download d(path, receiver, variant, curl.get(), limits.maxBytes);
     ResponseHeaders responses{curl.get(), false, false, nullptr};
-    responses.onFinal = [&d] { return d.openFile(); };
-    Configure(curl.get(), url, agent, headers.get(), kReadPiece, responses);
+    responses.onFinal = [&d] {
+        d.tooLarge = AnnouncedTooLarge(d.curl, d.maxBytes);
+        return !d.tooLarge && d.openFile();
+    };
+    Configure(curl.get(), url, agent, headers.get(), kReadPiece, responses, limits);
     curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, &Download::OnBody);
     curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &d);
     const std::optional<CURLcode> code = Perform(curl.get(), [&d] { return d.cancelRequested(); });
@@ -288,7 +310,8 @@ int DownloadToFile(const std::string& url, const std::string& path, const std::s
         return variant.cancelledResult;
     }
     const bool closed = d.closeFile();
-    if (d.shortWrite || (!closed && variant.checkShortWrite)) return kShortWrite;
+    if (d.tooLarge) return kTooLarge; // what arrived stays, for the caller to delete
+    if (d.shortWrite || !closed) return variant.shortWriteResult;
     if (*code != CURLE_OK) return FailureCode(curl.get(), *code, responses.finalReceived);
     if (!d.openFile()) return kFileNotCreated; // a response without a body still leaves its file
     d.closeFile();
@@ -296,7 +319,8 @@ int DownloadToFile(const std::string& url, const std::string& path, const std::s
     return kDownloadComplete;
 }
 
-int FetchText(const std::string& url, std::string& body, const TransferVariant& variant) {
+int FetchText(const std::string& url, std::string& body, const TransferVariant& variant, const TransferLimits& limits,
+              const std::atomic<bool>* stop) {
     body.clear();
     const int notConnected = variant.fetchAnyFailureIs3 ? kReadFailed : kNotConnected;
     if (variant.fetchChecksOffline && gOffline.load()) return notConnected;
@@ -306,13 +330,30 @@ int FetchText(const std::string& url, std::string& body, const TransferVariant& 
     const HeaderList headers = RequestHeaders("");
     const std::string agent = FetchUserAgent(variant);
     ResponseHeaders responses{curl.get(), false, false, nullptr};
-    Configure(curl.get(), url, agent, headers.get(), kFetchPiece, responses);
+    struct Reply {
+        std::string& body;
+        uint64_t maxBytes;
+        bool tooLarge = false;
+    } reply{body, limits.maxBytes};
+    responses.onFinal = [&] { return !(reply.tooLarge = AnnouncedTooLarge(curl.get(), limits.maxBytes)); };
+    Configure(curl.get(), url, agent, headers.get(), kFetchPiece, responses, limits);
     curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, +[](char* data, size_t, size_t length, void* out) {
-        static_cast<std::string*>(out)->append(data, length);
+        auto* r = static_cast<Reply*>(out);
+        if (PassesLimit(r->body.size(), length, r->maxBytes)) {
+            r->tooLarge = true;
+            return size_t(0);
+        }
+        r->body.append(data, length);
         return length;
     });
-    curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &body);
-    const CURLcode code = *Perform(curl.get(), [] { return false; }); // the version query has no cancel
+    curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &reply);
+    const std::optional<CURLcode> performed = Perform(curl.get(), [stop] { return stop && stop->load(); });
+    if (reply.tooLarge) {
+        body.clear();
+        return kReadFailed;
+    }
+    if (!performed) return variant.fetchAnyFailureIs3 ? kReadFailed : kUrlNotOpened;
+    const CURLcode code = *performed;
     if (code == CURLE_OK) return kDownloadComplete;
     if (variant.fetchAnyFailureIs3) return kReadFailed;
     return FailureCode(curl.get(), code, responses.finalReceived);

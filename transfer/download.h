@@ -18,7 +18,20 @@ enum DownloadResult : int {
     kNotConnected = 4,
     kShortWrite = 5,       // launcher; the updater's cancel is 5 as well
     kLauncherCancelled = 6,
+    kTooLarge = 7,         // the body passed the size the caller allows (TransferLimits)
+    kUpdaterShortWrite = 8, // the updater's, whose 5 is its cancel
 };
+
+// Bounds of one transfer, 0 for none: a body longer than maxBytes is cut off there and the
+// transfer fails (kTooLarge for DownloadToFile, kReadFailed for FetchText); so does one that is
+// not done within timeLimitMs, whatever it is waiting for (kReadFailed once connected). Every
+// transfer the user cannot cancel has a time limit, since a byte a second never counts as silence.
+struct TransferLimits {
+    uint64_t maxBytes = 0;
+    uint32_t timeLimitMs = 0;
+};
+// The version query's reply: no real one reaches the 2,047 bytes the suite reads of it.
+constexpr TransferLimits kVersionReplyLimits{2047, 30000};
 
 struct DownloadProgress {
     uint64_t total = 0;    // announced body length, 0 when unknown
@@ -35,7 +48,7 @@ public:
 struct TransferVariant {
     unsigned progressCode;   // 1 launcher, 1003 updater
     int cancelledResult;     // 6 launcher, 5 updater
-    bool checkShortWrite;    // the updater does not check its writes
+    int shortWriteResult;    // a file not written whole (a full disk): 5 launcher, 8 updater
     bool fetchChecksOffline; // the updater's FetchText does not ask
     bool fetchAnyFailureIs3; // the updater's FetchText gives 0 or 3 only
     const char* fetchAgentPrefix; // "Tavix_Agent" launcher, "Agent" updater
@@ -64,11 +77,17 @@ void SetStallSecondsForTesting(long seconds);
 // stretch's length); nullptr restores the real one.
 void SetPauseForTesting(std::function<void(uint32_t milliseconds)> pause);
 
+// Every transfer follows http:// and https:// addresses only, redirects included: another scheme
+// (file://, ftp://, gopher://, ...) is never fetched and counts as an address that cannot be opened.
+
 // extraHeaders: "Name: value" lines separated by CR LF; empty sends "Accept: */*".
 int DownloadToFile(const std::string& url, const std::string& path, const std::string& extraHeaders,
-                   DownloadProgressReceiver* receiver, const TransferVariant& variant = kLauncherTransfer);
+                   DownloadProgressReceiver* receiver, const TransferVariant& variant = kLauncherTransfer,
+                   const TransferLimits& limits = {});
 
-int FetchText(const std::string& url, std::string& body, const TransferVariant& variant = kLauncherTransfer);
+// stop, when given, is asked all along; once it is set the transfer ends at once as failed.
+int FetchText(const std::string& url, std::string& body, const TransferVariant& variant = kLauncherTransfer,
+              const TransferLimits& limits = kVersionReplyLimits, const std::atomic<bool>* stop = nullptr);
 
 // The User-Agent values sent: "Agent<seconds>" for downloads, "Tavix_Agent<ms>" for the launcher's
 // version query and "Agent<ms>" for the updater's.

@@ -10,10 +10,13 @@ namespace pavoline {
 std::string UpdateServerHost();
 // "http://" + host + "/port/themeModel/": the model catalogue.
 std::string CatalogueUrl();
+// "http://" + host + "/port/themeModel.sig": the catalogue's signature.
+std::string CatalogueSignatureUrl();
 // "http://" + host + "/port/themeEditor/?vnum=" + version: whether a newer suite exists.
 std::string VersionQueryUrl(const std::string& version);
 
-// The version query's reply as text: at most its first 2047 bytes, up to its first zero byte.
+// The version query's reply as text: at most its first 2047 bytes, up to its first zero byte,
+// without white space at its end.
 std::string VersionReplyText(const std::string& body);
 // A reply that begins with "http://" (exactly, at its first character) names the update info file
 // of a newer suite; anything else, an empty reply too, means the suite is current.

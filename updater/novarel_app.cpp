@@ -2,9 +2,11 @@
 
 #include "app_translations.h"
 #include "hand_over.h"
+#include "message_box.h"
 #include "named_mutex.h"
 #include "novarel_dlg.h"
 #include "platform.h"
+#include "signature.h"
 #include "staged_install.h"
 #include "suite_plugin_path.h"
 #include "startup.h"
@@ -20,13 +22,14 @@ int NovarelMain(int argc, char** argv) {
     ProcessMutex instance(WithInstanceSuffix(kUpdaterMutexName));
     if (!instance.acquire(kInstanceWaitMs)) return 0;
 
+    UseCompiledPublisherKeys("Novarel");
     const UpdaterPaths paths = PathsOf(ProgramFilePath());
-    RemoveSetAsideCopy(paths.ownPath);
-    RemoveInstallLeftovers(paths.suiteDir);
+    const std::string recovered = CleanUpAfterLastUpdater(paths);
     {
         QApplication app(argc, argv);
         InstallQtChineseTranslations();
         AddSuitePluginPath();
+        if (!recovered.empty()) MessageBox::Inform(nullptr, "在线更新", QString::fromStdString(recovered));
         CNovarelDlg dialog(paths, QString::fromStdString(*version));
         if (dialog.Initialise()) dialog.exec();
     }

@@ -32,6 +32,7 @@ const QRect kPercentRect(QPoint(265, 196), QPoint(315, 216));
 constexpr int kBarMargin = 37, kBarTop = 162, kBarBottom = 191;
 
 const char* const kCaption = "在线更新";
+const char* const kNotFromPublisher = "更新文件不是来自发布者，已拒绝更新。";
 const char* const kAppName = "Novarel";
 
 bool OpenFolder(const QString& folder) { return QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); }
@@ -148,21 +149,36 @@ bool CNovarelDlg::Initialise() {
     switch (check.result) {
     case kConfigMissing:
         MessageBox::Warn(this, kCaption, "配置不存在或是错误！重新安装可以解决！");
+        closeDialog();
         return false;
     case kServerUnreachable:
         MessageBox::Warn(this, kCaption, "无法连接服务器，请检查您的网络连接！");
+        closeDialog();
         return false;
     case kUpToDate:
         MessageBox::Inform(this, kAppName, "已经是最新版本！");
+        closeDialog();
         return false;
     case kNewerVersion:
         break;
     }
     // Names reserved by creating the files, so nobody else's file can stand in for them.
-    infoPath_ = ReserveFileName(TempDir(), "~0_", "tmp");
-    if (DownloadToFile(check.infoUrl, infoPath_, "", nullptr, kUpdaterTransfer) == kDownloadComplete)
-        info_ = ReadUpdateInfoFile(infoPath_);
-    packagePath_ = ReserveFileName(TempDir(), "~0_", "rar");
+    infoPath_ = ReserveDownloadName(paths_, "tmp");
+    const FetchedUpdateInfo fetched = FetchUpdateInfo(check.infoUrl, infoPath_, version_.toStdString());
+    if (fetched.verdict != InfoVerdict::kUsable) {
+        // Nothing of it is shown or used; the suite was not touched.
+        std::remove(infoPath_.c_str());
+        MessageBox::Warn(this, kCaption, kNotFromPublisher);
+        closeDialog();
+        return false;
+    }
+    info_ = fetched.info;
+    if (info_.toolLink.empty()) { // without the package's address there is nothing to offer
+        MessageBox::Warn(this, kCaption, Text("无法读取更新信息文件 " + check.infoUrl));
+        closeDialog();
+        return false;
+    }
+    packagePath_ = ReserveDownloadName(paths_, "rar");
     cancelMutex_ = NamedMutex::Create(kDownloadCancelMutex);
     rebuildBackBuffer();
     return true;
@@ -205,13 +221,13 @@ void CNovarelDlg::backToStage1() {
 
 void CNovarelDlg::startDownload() {
     if (download_) oldDownloads_.push_back(std::move(download_));
-    download_ = std::make_unique<CUpdateThread>(this, info_.toolLink, packagePath_);
+    download_ = std::make_unique<CUpdateThread>(this, info_.toolLink, packagePath_, PackageLimits(info_));
     download_->Start();
 }
 
 void CNovarelDlg::startInstall() {
     if (install_) oldInstalls_.push_back(std::move(install_));
-    install_ = std::make_unique<CUnzipThread>(this, info_.md5, packagePath_, paths_);
+    install_ = std::make_unique<CUnzipThread>(this, info_, packagePath_, paths_, version_.toStdString());
     install_->Start();
 }
 
@@ -222,6 +238,7 @@ LRESULT CNovarelDlg::windowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case kReportDownloadEnded: onDownloadEnded(lParam); break;
     case kReportDigestMismatch: onDigestMismatch(); break;
     case kReportInstallEnded: onInstallEnded(lParam == 1); break;
+    case kReportNotFromPublisher: onNotFromPublisher(); break;
     default: break;
     }
     return 0;
@@ -239,7 +256,8 @@ void CNovarelDlg::onDownloadEnded(LPARAM how) {
         return;
     }
     if (how == 0) return; // cancelled: the closing side is waiting for this worker
-    MessageBox::Warn(this, kCaption, "文件下载失败，请检查网络");
+    MessageBox::Warn(this, kCaption,
+                     how == -2 ? Text("文件下载失败：磁盘空间不足，无法写入临时文件夹 " + TempDir()) : QString("文件下载失败，请检查网络"));
     if (!MessageBox::Ask(this, kAppName, "重新下载？")) return closeDialog();
     stage_ = 1;
     downloadFraction_ = 0;
@@ -259,12 +277,21 @@ void CNovarelDlg::onDigestMismatch() {
     }
 }
 
+// The package was deleted unopened; the user may try again from the first page.
+void CNovarelDlg::onNotFromPublisher() {
+    installTimer_.stop();
+    renewPackagePath();
+    MessageBox::Warn(this, kCaption, kNotFromPublisher);
+    backToStage1();
+}
+
 void CNovarelDlg::onInstallEnded(bool installed) {
     installTimer_.stop();
     if (!installed) {
         MessageBox::Warn(this, kCaption, Text(FailureMessage(install_->Outcome())));
         return backToStage1();
     }
+    installed_ = true;
     stage_ = 3;
     installFraction_ = 1;
     cancel_->hide();
@@ -328,13 +355,16 @@ void CNovarelDlg::reject() {
 }
 
 void CNovarelDlg::finish() {
-    if (restart_) {
-        const std::string app = ReadLauncherName(paths_.configPath()).value_or("");
-        const bool started = app.empty() ? gFolderOpener(Text(paths_.suiteDir))
-                                         : StartProgram(paths_.suiteDir + app, {kHandBackToken});
-        if (!started) MessageBox::Warn(this, kCaption, "运行失败，请手动运行！");
-    }
+    if (restart_ && !startLauncher(true)) MessageBox::Warn(this, kCaption, "运行失败，请手动运行！");
     closeDialog();
+}
+
+// The launcher that UpdateInfo.ini names, handed the suite back. Without a name the suite's folder
+// is opened instead, when asked for. False when it could not be started.
+bool CNovarelDlg::startLauncher(bool openFolderWithoutName) {
+    const std::string app = ReadLauncherName(paths_.configPath()).value_or("");
+    if (app.empty()) return !openFolderWithoutName || gFolderOpener(Text(paths_.suiteDir));
+    return StartProgram(paths_.suiteDir + app, {kHandBackToken});
 }
 
 void CNovarelDlg::closeDialog() {
@@ -343,12 +373,14 @@ void CNovarelDlg::closeDialog() {
     holdTimer_.stop();
     for (const std::string* path : {&packagePath_, &infoPath_})
         if (!path->empty()) std::remove(path->c_str());
+    // Nothing was installed: the user is back in the launcher, where the update began.
+    if (!installed_ && !startLauncher(false)) MessageBox::Warn(this, kCaption, "运行失败，请手动运行！");
     done(QDialog::Accepted);
 }
 
 void CNovarelDlg::renewPackagePath() {
     std::remove(packagePath_.c_str());
-    packagePath_ = ReserveFileName(TempDir(), "~0_", "rar");
+    packagePath_ = ReserveDownloadName(paths_, "rar");
 }
 
 void CNovarelDlg::rebuildBackBuffer() {

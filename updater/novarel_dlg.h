@@ -72,10 +72,12 @@ private:
     void onProgress(const DownloadProgress& progress);
     void onDownloadEnded(LPARAM how);
     void onDigestMismatch();
+    void onNotFromPublisher();
     void onInstallEnded(bool installed);
     void onInstallTick();
     void onHoldTick();
     void finish();
+    bool startLauncher(bool openFolderWithoutName);
     void closeDialog();
     void renewPackagePath();
     void rebuildBackBuffer();
@@ -90,6 +92,7 @@ private:
     bool promptOpen_ = false;
     bool restart_ = true;
     bool closing_ = false;
+    bool installed_ = false;
 
     CButtonExt* minimize_ = nullptr;
     CButtonExt* close_ = nullptr;

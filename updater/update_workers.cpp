@@ -1,19 +1,24 @@
 #include "update_workers.h"
 
-#include "md5.h"
+#include "update_query.h"
 
 namespace pavoline::updater {
 
-CUpdateThread::CUpdateThread(MessageWindow* dialog, std::string packageUrl, std::string packagePath)
-    : dialog_(dialog), url_(std::move(packageUrl)), path_(std::move(packagePath)) {}
+CUpdateThread::CUpdateThread(MessageWindow* dialog, std::string packageUrl, std::string packagePath, TransferLimits limits)
+    : dialog_(dialog), url_(std::move(packageUrl)), path_(std::move(packagePath)), limits_(limits) {}
 
 void CUpdateThread::Start() {
     worker_.start([this] { run(); });
 }
 
 void CUpdateThread::run() {
-    const int result = url_.empty() ? kUrlNotOpened : DownloadToFile(url_, path_, "", this, kUpdaterTransfer);
-    const LPARAM ended = result == kDownloadComplete ? 1 : result == kUpdaterTransfer.cancelledResult ? 0 : -1;
+    const int result = url_.empty() ? kUrlNotOpened : DownloadToFile(url_, path_, "", this, kUpdaterTransfer, limits_);
+    // A body that ran past its signed size was cut there; the check after the download refuses it.
+    const bool downloaded = result == kDownloadComplete || result == kTooLarge;
+    const LPARAM ended = downloaded                                      ? 1
+                         : result == kUpdaterTransfer.cancelledResult    ? 0
+                         : result == kUpdaterTransfer.shortWriteResult ? -2
+                                                                         : -1;
     sendMessage(dialog_, WM_USER, kReportDownloadEnded, ended);
 }
 
@@ -21,19 +26,24 @@ void CUpdateThread::onDownloadProgress(unsigned code, const DownloadProgress& pr
     sendMessage(dialog_, WM_USER, code, reinterpret_cast<LPARAM>(&progress));
 }
 
-CUnzipThread::CUnzipThread(MessageWindow* dialog, std::string expectedMd5, std::string packagePath, UpdaterPaths paths)
-    : dialog_(dialog), md5_(std::move(expectedMd5)), path_(std::move(packagePath)), paths_(std::move(paths)) {}
+CUnzipThread::CUnzipThread(MessageWindow* dialog, UpdateInfo info, std::string packagePath, UpdaterPaths paths,
+                           std::string suiteVersion)
+    : dialog_(dialog), info_(std::move(info)), path_(std::move(packagePath)), paths_(std::move(paths)),
+      version_(std::move(suiteVersion)) {}
 
 void CUnzipThread::Start() {
     worker_.start([this] { run(); });
 }
 
 void CUnzipThread::run() {
-    if (!ChecksumMatches(md5_, FileMd5Text(path_))) {
-        sendMessage(dialog_, WM_USER, kReportDigestMismatch, 1);
+    const PackageVerdict verdict = CheckPackage(info_, path_);
+    if (verdict != PackageVerdict::kGenuine) {
+        const bool refused = verdict == PackageVerdict::kNotFromPublisher;
+        sendMessage(dialog_, WM_USER, refused ? kReportNotFromPublisher : kReportDigestMismatch, 1);
         return;
     }
-    outcome_ = ApplyUpdate({path_, paths_.suiteDir, paths_.ownPath, FindArchiver(paths_.ownDir).value_or("")});
+    outcome_ = ApplyUpdate({path_, paths_.suiteDir, paths_.ownPath, FindArchiver(paths_.ownDir).value_or(""), version_,
+                            ReadLauncherName(paths_.configPath()).value_or("")});
     sendMessage(dialog_, WM_USER, kReportInstallEnded, outcome_.ok() ? 1 : 0);
 }
 

@@ -6,6 +6,7 @@
 #include "platform.h"
 #include "zip_layer.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -109,6 +110,15 @@ private:
 
 void FailSwapInForTesting(bool fail) { gFailSwapIn.store(fail); }
 
+std::optional<SignedFile> SignedPackageOf(const COfferedModel& model) { return ParseSignedFile(model.size, model.sha256); }
+
+TransferLimits PackageDownloadLimits(const COfferedModel& model) {
+    if (!SignaturesRequired()) return {};
+    const std::optional<SignedFile> signedFile = SignedPackageOf(model);
+    // Without a signed size nothing is accepted (1 byte, which no check then passes).
+    return {signedFile ? std::max<uint64_t>(signedFile->size, 1) : 1, 0};
+}
+
 std::string SizeText(uint64_t bytes) {
     char text[64];
     std::snprintf(text, sizeof text, "%.2fM", static_cast<double>(bytes) / 1048576.0);
@@ -149,7 +159,9 @@ bool InstallRun::installOne(COfferedModel& model, bool& retry) {
     observer_.send(kInstallStatusText, reinterpret_cast<intptr_t>(&status));
     const std::string package = TempFileName("zip");
     ProgressForwarder forwarder(observer_);
-    const int downloaded = DownloadToFile(model.softwareurl, package, "", &forwarder, kLauncherTransfer);
+    const int downloaded =
+        DownloadToFile(model.softwareurl, package, "", &forwarder, kLauncherTransfer, PackageDownloadLimits(model));
+    if (downloaded == kTooLarge) return refuseUnsigned(package);
     if (downloaded != kDownloadComplete) {
         if (downloaded != kLauncherCancelled)
             observer_.send(kInstallDownloadError, downloaded == kShortWrite ? kMessageDiskFull : kMessageDownloadFailed);
@@ -158,6 +170,10 @@ bool InstallRun::installOne(COfferedModel& model, bool& retry) {
     observer_.send(kInstallCancelButtons, 0);
     if (!waitForPromptClosed()) return false;
 
+    if (SignaturesRequired()) {
+        const std::optional<SignedFile> signedFile = SignedPackageOf(model);
+        if (!signedFile || !FileMatchesSigned(package, *signedFile)) return refuseUnsigned(package);
+    }
     if (!ChecksumMatches(model.checksum, FileMd5Text(package))) {
         observer_.send(kInstallChecksumError, kMessageChecksumFailed);
         std::remove(package.c_str());
@@ -190,6 +206,13 @@ InstallPosition InstallRun::positionOf(size_t index) const {
         if (i <= index) ++at.number;
     }
     return at;
+}
+
+// Nothing of it is opened: the package goes, the models stay as they were, and the run ends.
+bool InstallRun::refuseUnsigned(const std::string& package) {
+    std::remove(package.c_str());
+    observer_.send(kInstallChecksumError, kMessageNotFromPublisher);
+    return false;
 }
 
 void InstallRun::run() {

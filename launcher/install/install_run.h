@@ -1,13 +1,17 @@
 #pragma once
 // The install of a list of offered models, run on the install thread: for each model download
-// its package, check its checksum, extract it into the model's directory and flag the record.
+// its package, check it (with publisher keys in force: the size and SHA-256 the signed catalogue
+// names, before the checksum), extract it into the model's directory and flag the record. A
+// package that is not the signed one is deleted unopened and ends the run.
 // It reports to the progress page by the page's message codes.
 
 #include "download.h"
 #include "model_records.h"
 #include "platform.h"
+#include "signature.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace pavoline {
@@ -30,6 +34,7 @@ enum InstallMessage : intptr_t {
     kMessageChecksumFailed = 1, // "文件校验失败！"
     kMessageInstallFailed = 2,  // "安装失败，请检查磁盘空间！"
     kMessageDiskFull = 3,       // "下载失败，请检查磁盘空间！"
+    kMessageNotFromPublisher = 4, // "机型包不是来自发布者，已拒绝安装！"
 };
 
 struct InstallPosition {
@@ -70,6 +75,7 @@ private:
     bool pauseBeforeRetry();
     bool installOne(COfferedModel& model, bool& retry);
     InstallPosition positionOf(size_t index) const;
+    bool refuseUnsigned(const std::string& package);
 
     OfferedList& models_;
     InstallObserver& observer_;
@@ -78,6 +84,11 @@ private:
 };
 
 std::string SizeText(uint64_t bytes);
+
+// What the signed catalogue binds the model's package to; nothing when it names no valid pair.
+std::optional<SignedFile> SignedPackageOf(const COfferedModel& model);
+// How much of a package to accept: with keys in force, its signed size (nothing without one).
+TransferLimits PackageDownloadLimits(const COfferedModel& model);
 
 // Makes the last rename of every following install fail, as a full or vanished disk would.
 void FailSwapInForTesting(bool fail);

@@ -13,6 +13,7 @@ const char* const kErrorTexts[] = {
     "文件校验失败！",               // kMessageChecksumFailed
     "安装失败，请检查磁盘空间！",   // kMessageInstallFailed
     "下载失败，请检查磁盘空间！",   // kMessageDiskFull
+    "机型包不是来自发布者，已拒绝安装！", // kMessageNotFromPublisher
 };
 
 QString Megabytes(uint64_t bytes) { return QString::number(static_cast<double>(bytes) / 1048576.0, 'f', 2) + "M"; }

@@ -96,7 +96,7 @@ void CModelManageDlg::timerEvent(QTimerEvent* event) {
     fetchTimer_.stop();
     ++fetchCount_;
     const bool started = fetchThread_.start([this] {
-        const FetchOutcome outcome = FetchCatalogue(catalogue_, CatalogueUrl());
+        const FetchOutcome outcome = FetchCatalogue(catalogue_, CatalogueUrl(), CatalogueSignatureUrl());
         sendMessage(this, kFetchDone, static_cast<WPARAM>(outcome));
     });
     if (!started) onFetchNotStarted();
@@ -114,8 +114,11 @@ void CModelManageDlg::onFetchNotStarted() {
 }
 
 void CModelManageDlg::onFetchDone(int outcome) {
-    if (outcome == static_cast<int>(FetchOutcome::kDownloadFailed)) {
-        const QString text = "接入网络失败，无法更新机型信息。\r\n请检查网络。";
+    if (outcome == static_cast<int>(FetchOutcome::kDownloadFailed) ||
+        outcome == static_cast<int>(FetchOutcome::kCatalogueUnverified)) {
+        const QString text = outcome == static_cast<int>(FetchOutcome::kDownloadFailed)
+                                 ? "接入网络失败，无法更新机型信息。\r\n请检查网络。"
+                                 : "机型列表无法验证，不是来自发布者。";
         fetchSucceeded_ = false;
         if (allPage_) allPage_->SetFetchFailed(true);
         if (waitNoticeOpen_) {

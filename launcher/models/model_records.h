@@ -27,6 +27,8 @@ public:
     }
 
     std::string model, family, version, style, lcdsize, softwareurl, checksum, imageurl;
+    // What the signed catalogue binds the package to: its SHA-256 and its size in bytes, as written.
+    std::string sha256, size;
     std::string sizeText; // "%.2fM", set once the downloaded package passed its checksum
     int installed = 0;
 
@@ -44,6 +46,8 @@ private:
         softwareurl = other.softwareurl;
         checksum = other.checksum;
         imageurl = other.imageurl;
+        sha256 = other.sha256;
+        size = other.size;
         installed = other.installed;
         sizeText.clear();
     }

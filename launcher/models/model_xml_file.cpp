@@ -179,6 +179,8 @@ OfferedList CModelXmlFile::ReadOfferedModels(const std::string& programDir) cons
         m.softwareurl = n.attribute("softwareurl").value();
         m.checksum = n.attribute("checksum").value();
         m.imageurl = n.attribute("imageurl").value();
+        m.sha256 = n.attribute("sha256").value();
+        m.size = n.attribute("size").value();
         list.push_back(m);
         return true;
     });

@@ -6,6 +6,8 @@
 #include "named_mutex.h"
 #include "temp_dir.h"
 #include "uninstall.h"
+#include "test_publisher.h"
+#include "tree_snapshot.h"
 #include "zip_builder.h"
 
 #include <gtest/gtest.h>
@@ -13,7 +15,9 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
+#include <set>
 #include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -92,6 +96,7 @@ protected:
         oldTmp_ = tmp ? tmp : "";
         ASSERT_TRUE(MakeDirectories(dir_.file("tmp")));
         setenv("TMPDIR", dir_.file("tmp").c_str(), 1);
+        UsePublisherKeys({}); // a build without keys, unless a test brings its publisher
         cancelMutex_ = NamedMutex::Create(kDownloadCancelMutex);
         promptMutex_ = NamedMutex::Create(kPromptMutex);
         SetDownloadCancel(false);
@@ -105,6 +110,14 @@ protected:
             if (badDownloadsLeft_[model] > 0) {
                 --badDownloadsLeft_[model];
                 res.set_content("not the package", "application/zip");
+                return;
+            }
+            if (endless_.count(model)) { // the package, then bytes without end
+                const std::string package = packages_[model];
+                res.set_chunked_content_provider("application/zip", [package](size_t offset, httplib::DataSink& sink) {
+                    const std::string piece = offset < package.size() ? package.substr(offset) : std::string(65536, 'e');
+                    return sink.write(piece.data(), piece.size());
+                });
                 return;
             }
             res.set_content(packages_[model], "application/zip");
@@ -133,6 +146,8 @@ protected:
         m.softwareurl = server_.url("/pkg/" + model + ".zip");
         m.checksum = BytesMd5Text(packages_[model].data(), packages_[model].size());
         for (char& c : m.checksum) c = static_cast<char>(std::tolower(c)); // lower case matches too
+        m.sha256 = BytesSha256Text(packages_[model]);
+        m.size = std::to_string(packages_[model].size());
         return m;
     }
     std::string modelDir(const std::string& model) { return dir_.path() + "/Resource/" + model + "/"; }
@@ -153,6 +168,7 @@ protected:
     std::mutex mutex_;
     std::map<std::string, std::string> packages_;
     std::map<std::string, int> badDownloadsLeft_;
+    std::set<std::string> endless_;
     std::shared_ptr<NamedMutex> cancelMutex_, promptMutex_;
     std::string oldTmp_;
 };
@@ -275,6 +291,55 @@ TEST_F(InstallTest, FailingExtractionLeavesTheEarlierInstallationWhole) {
     EXPECT_EQ(ReadText(modelDir("N70") + "N70.so"), "plugin-n70");
     EXPECT_EQ(ReadText(modelDir("N70") + "img/N70_1.png"), std::string(30000, 'p'));
     EXPECT_TRUE(std::filesystem::is_empty(dir_.file("tmp"))); // the package is deleted either way
+}
+
+// With a key in force a package is installed only as the signed catalogue names it. Every other
+// one is deleted unopened, the run ends with the refusal, and the models stay byte for byte.
+TEST_F(InstallTest, OnlyThePackageTheSignedCatalogueNamesIsInstalled) {
+    const test::TestPublisher publisher;
+    OfferedList installed = {Offer("E71")};
+    PageRecorder first;
+    run(installed, first);
+    ASSERT_EQ(installed[0].installed, 1);
+    const std::string genuine = packages_["N70"];
+    const std::string altered = ZipBytes({test::FileEntry("N70.so", "an attacker's plug-in")});
+    struct Case {
+        const char* name;
+        std::function<void(COfferedModel&)> attack;
+    };
+    const Case cases[] = {
+        // The catalogue's MD5 is fixed up to the altered package; its signed SHA-256 and size are not.
+        {"altered, MD5 fixed up", [&](COfferedModel& m) {
+             packages_["N70"] = altered;
+             m.checksum = BytesMd5Text(altered.data(), altered.size());
+         }},
+        {"the signed bytes and more", [&](COfferedModel&) { endless_.insert("N70"); }},
+        {"no signed digest", [](COfferedModel& m) { m.sha256.clear(); }},
+        {"a size that is not a number", [](COfferedModel& m) { m.size = "12abc"; }},
+    };
+    const test::TreeSnapshot before = test::SnapshotOf(dir_.path() + "/Resource");
+    for (const Case& c : cases) {
+        packages_["N70"] = genuine;
+        endless_.clear();
+        COfferedModel attacked = Offer("N70");
+        c.attack(attacked);
+        OfferedList models = {attacked, Offer("E71")};
+        PageRecorder page;
+        run(models, page);
+        EXPECT_EQ(models[0].installed + models[1].installed, 0) << c.name;
+        ASSERT_EQ(page.errors().size(), 1u) << c.name;
+        EXPECT_EQ(page.errors()[0].value, kMessageNotFromPublisher) << c.name;
+        EXPECT_EQ(page.codes().back(), kInstallFinished) << c.name;
+        EXPECT_EQ(test::SnapshotOf(dir_.path() + "/Resource"), before) << c.name;
+        EXPECT_TRUE(std::filesystem::is_empty(dir_.file("tmp"))) << c.name;
+    }
+    packages_["N70"] = genuine;
+    endless_.clear();
+    OfferedList genuineRun = {Offer("N70")};
+    PageRecorder page;
+    run(genuineRun, page);
+    EXPECT_EQ(genuineRun[0].installed, 1);
+    EXPECT_TRUE(page.errors().empty());
 }
 
 TEST_F(InstallTest, EmptyListOnlyFinishes) {

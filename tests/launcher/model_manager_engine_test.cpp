@@ -5,6 +5,7 @@
 #include "named_mutex.h"
 #include "notifier.h"
 #include "temp_dir.h"
+#include "test_publisher.h"
 #include "uninstall.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,7 +24,14 @@ namespace {
 
 using test::TempDir;
 
-const std::string kPng = std::string("\x89PNG\r\n\x1a\n", 8) + "picture";
+// A PNG signature and an IHDR chunk naming width x height, then filler to the size asked for.
+std::string PngHead(uint32_t width, uint32_t height, size_t size = 64) {
+    std::string head("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16);
+    for (uint32_t value : {width, height})
+        for (int shift = 24; shift >= 0; shift -= 8) head += static_cast<char>((value >> shift) & 0xFF);
+    return head + std::string(size > head.size() ? size - head.size() : 0, 'p');
+}
+const std::string kPng = PngHead(48, 48);
 
 void WriteText(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 std::string ReadText(const std::string& path) {
@@ -36,6 +45,7 @@ protected:
         ASSERT_TRUE(MakeDirectories(dir_.file("tmp")));
         setenv("TMPDIR", dir_.file("tmp").c_str(), 1);
         SetMessageSink([](const UserMessage&) {});
+        UsePublisherKeys({}); // a build without keys; the signed tests bring their own
         WriteText(dir_.file(kInstalledModelFile),
                   "<INSTALLEDMODEL><PHONEIMAGESIZE/><PHONEMODEL model=\"n70\"/></INSTALLEDMODEL>");
         ASSERT_TRUE(catalogue_.LoadInstalled());
@@ -43,10 +53,16 @@ protected:
         r.Get("/port/themeModel/", [this](const httplib::Request&, httplib::Response& res) {
             res.set_content(catalogueText_, "text/xml");
         });
+        r.Get("/port/themeModel.sig", [this](const httplib::Request&, httplib::Response& res) {
+            if (signatureText_.empty()) res.status = 404;
+            res.set_content(signatureText_.empty() ? "not found" : signatureText_, "text/plain");
+        });
         r.Get(R"(/img/(\w+)\.png)", [this](const httplib::Request& req, httplib::Response& res) {
             ++pictureRequests_;
             if (req.matches[1] == "Missing") res.status = 404;
-            res.set_content(req.matches[1] == "Missing" ? std::string("not found") : kPng, "image/png");
+            const auto other = pictures_.find(req.matches[1]);
+            res.set_content(req.matches[1] == "Missing" ? std::string("not found") : other != pictures_.end() ? other->second : kPng,
+                            "image/png");
         });
         r.Get("/cut.png", [](const httplib::Request&, httplib::Response& res) {
             res.set_content_provider(kPng.size() + 100, "image/png", [](size_t offset, size_t, httplib::DataSink& sink) {
@@ -66,16 +82,20 @@ protected:
         unsetenv("TMPDIR");
         SetMessageSink(nullptr);
     }
+    FetchOutcome fetch() {
+        return FetchCatalogue(catalogue_, server_.url("/port/themeModel/"), server_.url("/port/themeModel.sig"));
+    }
 
     TempDir dir_;
     ModelCatalogue catalogue_{dir_.path()};
     test::TestHttpServer server_;
-    std::string catalogueText_;
+    std::string catalogueText_, signatureText_;
+    std::map<std::string, std::string> pictures_; // by model; others get kPng
     std::atomic<int> pictureRequests_{0};
 };
 
 TEST_F(CatalogueFetchTest, ThumbnailsAreCachedWholeAndInstalledModelsFlagged) {
-    ASSERT_EQ(FetchCatalogue(catalogue_, server_.url("/port/themeModel/")), FetchOutcome::kFetched);
+    ASSERT_EQ(fetch(), FetchOutcome::kFetched);
     const OfferedList& offered = *catalogue_.offered();
     ASSERT_EQ(offered.size(), 3u);
     EXPECT_EQ(offered[0].installed, 1);
@@ -87,7 +107,7 @@ TEST_F(CatalogueFetchTest, ThumbnailsAreCachedWholeAndInstalledModelsFlagged) {
 
     // Cached pictures are kept; an empty one and a missing one are fetched again.
     WriteText(ThumbnailCachePath("N70"), "");
-    ASSERT_EQ(FetchCatalogue(catalogue_, server_.url("/port/themeModel/")), FetchOutcome::kFetched);
+    ASSERT_EQ(fetch(), FetchOutcome::kFetched);
     EXPECT_EQ(pictureRequests_.load(), 5);
     EXPECT_EQ(ReadText(ThumbnailCachePath("N70")), kPng);
     // Nothing but the cached pictures is left in the temporary directory.
@@ -103,11 +123,54 @@ TEST_F(CatalogueFetchTest, AThumbnailCutOffHalfWayIsNotCached) {
 
 TEST_F(CatalogueFetchTest, FailuresLeaveTheOfferedListAsItWas) {
     const std::string unreachable = "http://127.0.0.1:" + std::to_string(test::UnusedPort()) + "/port/themeModel/";
-    EXPECT_EQ(FetchCatalogue(catalogue_, unreachable), FetchOutcome::kDownloadFailed);
+    EXPECT_EQ(FetchCatalogue(catalogue_, unreachable, unreachable), FetchOutcome::kDownloadFailed);
     EXPECT_EQ(catalogue_.offered(), nullptr);
     catalogueText_ = "<Models><Phone model=\"x\"></Models>";
-    EXPECT_EQ(FetchCatalogue(catalogue_, server_.url("/port/themeModel/")), FetchOutcome::kCatalogueUnusable);
+    EXPECT_EQ(fetch(), FetchOutcome::kCatalogueUnusable);
     EXPECT_EQ(catalogue_.offered(), nullptr);
+}
+
+// With a key in force only the catalogue the key signed is shown; every other one leaves the
+// offered list as it was.
+TEST_F(CatalogueFetchTest, OnlyACatalogueSignedByThePublisherIsShown) {
+    const test::TestPublisher publisher, other;
+    UsePublisherKeys({publisher.publicKey()});
+    const std::string genuine = catalogueText_;
+    struct Case {
+        const char* name;
+        std::string catalogue, signature;
+        FetchOutcome outcome;
+    };
+    const Case cases[] = {
+        {"no signature", genuine, "", FetchOutcome::kCatalogueUnverified},
+        {"another key's", genuine, other.sign(genuine), FetchOutcome::kCatalogueUnverified},
+        {"altered after signing", genuine + " ", publisher.sign(genuine), FetchOutcome::kCatalogueUnverified},
+        {"a damaged signature file", genuine, "not base64\n", FetchOutcome::kCatalogueUnverified},
+        {"signed", genuine, publisher.sign(genuine), FetchOutcome::kFetched},
+    };
+    for (const Case& c : cases) {
+        catalogueText_ = c.catalogue;
+        signatureText_ = c.signature;
+        EXPECT_EQ(fetch(), c.outcome) << c.name;
+        EXPECT_EQ(catalogue_.offered() != nullptr, c.outcome == FetchOutcome::kFetched) << c.name;
+    }
+    // Nothing is left of the refused downloads.
+    std::set<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.file("tmp"))) left.insert(entry.path().filename());
+    EXPECT_EQ(left, (std::set<std::string>{"~TAVIX_E71.png", "~TAVIX_N70.png"}));
+}
+
+// A picture too large to show without holding up the window is never cached, nor one cached
+// earlier kept.
+TEST_F(CatalogueFetchTest, ThumbnailsTooLargeToShowAreNotCached) {
+    pictures_["N70"] = PngHead(1025, 10);
+    pictures_["E71"] = PngHead(1024, 1024, kThumbnailLimits.maxBytes + 1);
+    WriteText(ThumbnailCachePath("E71"), PngHead(5000, 5000)); // from before the bound
+    ASSERT_EQ(fetch(), FetchOutcome::kFetched);
+    for (const char* model : {"N70", "E71"}) EXPECT_FALSE(test::FileExists(ThumbnailCachePath(model))) << model;
+    pictures_["N70"] = PngHead(1024, 1024, kThumbnailLimits.maxBytes);
+    ASSERT_EQ(fetch(), FetchOutcome::kFetched);
+    EXPECT_EQ(ReadText(ThumbnailCachePath("N70")), pictures_["N70"]);
 }
 
 TEST(DeleteModelDirectory, RemovesOnlyTheModelAndNeverFollowsLinks) {

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QSet>
 #include <QTest>
+#include <QThreadPool>
 
 namespace pavoline {
 
@@ -27,6 +28,9 @@ class FormsScreenshotTest : public QObject {
         void save(const char* name) {
             host.show();
             QVERIFY(QTest::qWaitForWindowExposed(&host));
+            // The pictures of rows are read on a pool thread and set from the event loop.
+            QVERIFY(QThreadPool::globalInstance()->waitForDone(10000));
+            QCoreApplication::processEvents();
             const QImage shot = host.grab().toImage();
             // Run again at scale 2 (QT_SCALE_FACTOR), the pictures get their own names.
             QVERIFY(shot.save(test::ScreenshotPath(name + QString(qApp->devicePixelRatio() > 1 ? "_scale2" : ""))));

@@ -1,11 +1,15 @@
 // The launcher shell: start-up decisions, the main window, the phone page and the plug-in host.
 #include "app_startup.h"
 #include "app_translations.h"
+#include "cut_off_update.h"
+#include "temp_dir.h"
 #include "named_mutex.h"
 #include "launcher_state.h"
 #include "main_frame.h"
 #include "phone_select.h"
 #include "http_server.h"
+#include "platform.h"
+#include "silent_server.h"
 #include "skin_test_support.h"
 #include "suite_version.h"
 #include "theme_frame.h"
@@ -500,6 +504,31 @@ private slots:
         updater.release();
     }
 
+    // Undone before anything else, but never while an updater is at work.
+    void aSwapThatWasCutOffIsUndoneWhenNoUpdaterRuns() {
+        SuiteCopy suite;
+        const std::string dir = suite.path().toStdString();
+        const std::string work = test::LeaveCutOffSwap(dir, "1.0.0.1");
+        QDir().mkpath(suite.path() + "Novarel/temp");
+        test::WriteText(dir + "Novarel/temp/leftover", "");
+        ProcessMutex updater((QString(kUpdaterMutexName) + suite.suffix()).toStdString());
+        QVERIFY(updater.acquire(0));
+        std::unique_ptr<QProcess> handedBack(suite.start({"eurkdlash"}));
+        QVERIFY(handedBack->waitForFinished(30000));
+        QVERIFY(QFile::exists(suite.path() + "shot.png"));
+        QVERIFY(PathExists(work));
+        QCOMPARE(test::ReadText(dir + "version.txt"), std::string("new"));
+        updater.release();
+        std::unique_ptr<QProcess> run(suite.start({}));
+        QVERIFY(run->waitForFinished(30000));
+        QCOMPARE(run->exitCode(), 0);
+        QVERIFY(QString::fromUtf8(run->readAllStandardError()).contains("TavixPavoline: 上次升级未完成，已恢复到 1.0.0.1。\n"));
+        QCOMPARE(test::ReadText(dir + "version.txt"), std::string("old"));
+        QVERIFY(!PathExists(dir + "added.txt"));
+        QVERIFY(!PathExists(work));
+        QVERIFY(!PathExists(dir + "Novarel/temp/leftover"));
+    }
+
     void aSecondLauncherRaisesTheFirstAndEnds() {
         SuiteCopy suite;
         std::unique_ptr<QProcess> first(suite.start({}, false));
@@ -682,12 +711,17 @@ private slots:
                                           std::pair{std::string("HTTP://x/info.ini"), false},
                                           std::pair{std::string("https://x/info.ini"), false},
                                           std::pair{std::string(), false},
-                                          std::pair{std::string("http://x/a") + std::string(3000, 'b'), true}}) {
+                                          std::pair{std::string("http://x/a") + std::string(2037, 'b'), true}}) {
             check(body);
             QCOMPARE(gUpdateState.load(), 1);
             QCOMPARE(l->shown("Sta_NewVersionIcon"), newer);
             QCOMPARE(pressUpdate(), newer ? offer : QString("软件已为最新版本，无需升级。"));
         }
+        // No real reply passes 2,047 bytes: a longer one counts as a failed check.
+        check("");
+        check("http://x/a" + std::string(2038, 'b'));
+        QCOMPARE(gUpdateState.load(), -1);
+        QCOMPARE(pressUpdate(), QString("未检测到可用的网络连接。"));
         check("http://127.0.0.1/info.ini");
         // The mark and the offer as the user sees them.
         l->frame.show();
@@ -718,19 +752,30 @@ private slots:
     void acceptingTheOfferStartsTheUpdaterAndEnds() {
         auto l = MakeLauncher(1);
         static int exitCode = -1;
-        CMainFrame::SetExitForTesting([](int code) { exitCode = code; });
+        static bool updaterHeldItsLock = false;
+        static std::string updaterLock;
+        qputenv("PAVOLINE_INSTANCE_SUFFIX", "-offer-" + QByteArray::number(QCoreApplication::applicationPid()));
+        updaterLock = WithInstanceSuffix(kUpdaterMutexName);
+        CMainFrame::SetExitForTesting([](int code) {
+            exitCode = code;
+            updaterHeldItsLock = ProcessMutex::IsHeldElsewhere(updaterLock);
+        });
         gNewVersion = true;
-        // A stand-in updater that writes down its arguments.
+        // A stand-in updater that writes down its arguments and takes its lock a moment later.
         QDir().mkpath(l->dir.path() + "Novarel");
         const QString updater = l->dir.path() + "Novarel/Novarel";
         QFile script(updater);
         QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write(QString("#!/bin/sh\nprintf '%s|' \"$#\" \"$@\" > '%1'\n").arg(l->dir.path() + "args").toUtf8());
+        script.write(QString("#!/bin/sh\nprintf '%s|' \"$#\" \"$@\" > '%1'\nsleep 0.5\nexec flock '%2' sleep 2\n")
+                         .arg(l->dir.path() + "args", QString::fromStdString(ProcessMutex::LockPath(updaterLock)))
+                         .toUtf8());
         script.close();
         script.setPermissions(script.permissions() | QFile::ExeOwner);
         CTipDlg::SetNextAnswer(CTipDlg::kResultOk);
         sendMessage(&l->frame, WM_RUN_UPDATE);
         QCOMPARE(exitCode, 0);
+        QVERIFY(updaterHeldItsLock); // so no launcher could start in between
+        qunsetenv("PAVOLINE_INSTANCE_SUFFIX");
         QFile args(l->dir.path() + "args");
         QTRY_VERIFY(QFileInfo(args.fileName()).size() > 0);
         QVERIFY(args.open(QIODevice::ReadOnly));
@@ -745,6 +790,19 @@ private slots:
         QCOMPARE(exitCode, -1);
         CMainFrame::SetExitForTesting(nullptr);
         gNewVersion = false;
+    }
+
+    void aCloseEndsACheckThatWaitsForAServerThatNeverAnswers() {
+        test::SilentServer silent;
+        qputenv("PAVOLINE_UPDATE_HOST", QByteArray::fromStdString(silent.url("").substr(std::strlen("http://"))));
+        auto l = MakeLauncher(0);
+        l->frame.show();
+        l->frame.StartUpdateCheck();
+        silent.waitForAnswered(1);
+        QVERIFY(l->frame.updateCheckRunning());
+        l->frame.close();
+        QTRY_VERIFY_WITH_TIMEOUT(!l->frame.updateCheckRunning(), 3000); // not after the 30 s a silent server gets
+        qunsetenv("PAVOLINE_UPDATE_HOST");
     }
 
     void keysNeverCloseTheForm() {

@@ -10,9 +10,12 @@
 #include "model_manage.h"
 #include "phone_select.h"
 #include "progress_page.h"
+#include "served_copy.h"
+#include "signature.h"
 #include "site_servers.h"
 #include "skin_test_support.h"
 #include "pavoline_app.h"
+#include "tree_snapshot.h"
 #include "theme_frame.h"
 #include "unanswered_tips.h"
 #include "worker_thread.h"
@@ -44,14 +47,15 @@ const QString kSuite = PAVOLINE_SUITE_DIR;
 const QString kBuild = PAVOLINE_BUILD_DIR;
 const QString kNetworkError = "接入网络失败，无法更新机型信息。\r\n请检查网络。";
 
-// A site served on an ephemeral port for as long as the object lives: a site as it stands with
+// A site served on an ephemeral port for as long as the object lives: (a signed copy of) a site with
 // pavoline-site serve, or the sample site prepared for one of the servers it is published with.
 class SiteServer {
 public:
     explicit SiteServer(const QString& site, const QStringList& extra = {})
-        : site_(PAVOLINE_SITE_TOOL, site.toStdString(), work_.path().toStdString(), Options(extra)) {}
+        : site_(PAVOLINE_SITE_TOOL, site.toStdString(), work_.path().toStdString(), Options(extra), PAVOLINE_SAMPLE_SITE_KEY) {}
     explicit SiteServer(test::SiteServerKind kind)
-        : site_(kind, PAVOLINE_SITE_TOOL, test::SampleSiteRecipe(kBuild.toStdString()), work_.path().toStdString()) {}
+        : site_(kind, PAVOLINE_SITE_TOOL, test::SampleSiteRecipe(kBuild.toStdString()), work_.path().toStdString(),
+                PAVOLINE_SAMPLE_SITE_KEY) {}
     QString host() const { return QString::fromStdString(site_.host()); }
     void useAsUpdateServer() const { qputenv("PAVOLINE_UPDATE_HOST", host().toUtf8()); }
     // The requests so far whose request line contains text.
@@ -67,6 +71,34 @@ private:
     }
     QTemporaryDir work_;
     test::RunningSite site_;
+};
+
+const QString kNotVerified = "机型列表无法验证，不是来自发布者。";
+const QString kPackageRefused = "机型包不是来自发布者，已拒绝安装！";
+bool SignedBuild() { return !std::string(PAVOLINE_SAMPLE_SITE_KEY).empty(); }
+
+// A copy of a site served by pavoline-site on an ephemeral port and signed for it with the build's
+// key (what the launcher has compiled in), behind a proxy of the test's own that can change its answers.
+class TamperedSite {
+public:
+    explicit TamperedSite(const QString& site, const QStringList& extra = {}) {
+        std::vector<std::string> options;
+        for (const QString& option : extra) options.push_back(option.toStdString());
+        copy_ = std::make_unique<test::ServedCopy>(PAVOLINE_SITE_TOOL, site.toStdString(), PAVOLINE_SAMPLE_SITE_KEY, options);
+        host_ = QString::fromStdString(copy_->host());
+    }
+    const QString& host() const { return host_; }
+    QString dir() const { return QString::fromStdString(copy_->dir()); }
+    void useAsUpdateServer() const { qputenv("PAVOLINE_UPDATE_HOST", host_.toUtf8()); }
+    // The requests so far whose target contains text.
+    int requests(const QString& text) { return copy_->proxy().requests(text.toStdString()); }
+    test::TamperingProxy& proxy() { return copy_->proxy(); }
+    // After the test changed the copy, as its publisher would: signed again.
+    bool sign() { return copy_->sign(); }
+
+private:
+    std::unique_ptr<test::ServedCopy> copy_;
+    QString host_;
 };
 
 // The flows that run on each server a site is published with: a row per server.
@@ -217,6 +249,7 @@ private slots:
     void initTestCase() {
         test::LoadSuiteSkin();
         qputenv("PAVOLINE_MESSAGES_TO_STDERR", "1"); // a message box never waits for a click
+        UseCompiledPublisherKeys("model_manager_test");
     }
     void init() {
         gInstalledListChanged = false;
@@ -249,7 +282,7 @@ private slots:
             }
             QVERIFY(!l.row("N95")->Part("Sta_AL_Installed")->IsVisible());
             for (const QString& model : l.listed()) QVERIFY(QFileInfo(l.tmp + "~TAVIX_" + model + ".png").size() > 0);
-            QVERIFY(!qobject_cast<QLabel*>(l.row("N95")->PartAt(0)->Widget())->pixmap().isNull());
+            QTRY_VERIFY(!qobject_cast<QLabel*>(l.row("N95")->PartAt(0)->Widget())->pixmap().isNull());
             QVERIFY(l.frame->grab().save(test::ScreenshotPath("manager_all_models")));
             // A second opening neither waits nor downloads.
             const int catalogueRequests = server.requests("/port/themeModel/");
@@ -442,14 +475,14 @@ private slots:
     }
 
     void aFailedSecondDownloadKeepsTheFirstModel() {
-        const QString site = copyOfSampleSite("second_fails");
-        QFile catalogue(site + "/catalogue.xml");
+        TamperedSite server(kBuild + "/site");
+        QFile catalogue(server.dir() + "/catalogue.xml");
         QVERIFY(catalogue.open(QIODevice::ReadOnly));
         QByteArray xml = catalogue.readAll();
         catalogue.close();
-        xml.replace("http://@HOST@/models/E66.zip", "http://" + UnusedHost().toUtf8() + "/models/E66.zip");
-        SetFileText(site + "/catalogue.xml", xml);
-        SiteServer server(site);
+        xml.replace("http://" + server.host().toUtf8() + "/models/E66.zip", "http://" + UnusedHost().toUtf8() + "/models/E66.zip");
+        SetFileText(server.dir() + "/catalogue.xml", xml);
+        QVERIFY(server.sign());
         Launcher l(server.host());
         QVERIFY(l.openManagerWithItsCatalogue());
         bool errorShown = false, doneShown = false;
@@ -474,7 +507,9 @@ private slots:
         QCOMPARE(l.frame->editorMode(), 0); // closed: nothing opened
     }
 
+    // A build without keys checks MD5 only, as the original did.
     void aDamagedPackageIsDownloadedAgain() {
+        if (SignedBuild()) QSKIP("signed: a damaged package is not the publisher's (aPackageNotFromThePublisherIsRefused)");
         const QString site = copyOfSampleSite("damaged");
         const QString package = site + "/models/E63.zip";
         QFile good(package);
@@ -500,6 +535,66 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(l.installedModels().contains("E63"), 30000);
         QCOMPARE(mismatches, 1);
         QCOMPARE(server.requests("/models/E63.zip"), 2);
+    }
+
+    // A catalogue without the publisher's signature is not shown: the wait notice says so and
+    // the tab fetches again.
+    void aCatalogueNotFromThePublisherIsNotShown() {
+        if (!SignedBuild()) QSKIP("a build without keys checks no signature");
+        TamperedSite server(kBuild + "/site");
+        server.proxy().setTamper([](const std::string& target, int& status, std::string& body) {
+            if (target == "/port/themeModel.sig") status = 404, body = "not found";
+        });
+        Launcher l(server.host());
+        bool refusalSeen = false;
+        WhenModal([&](QWidget* modal) {
+            CTipDlg* tip = TipSaying(modal, kNotVerified);
+            if (!tip) return false;
+            refusalSeen = tip->form()->FindElement("Btn_OK", 90000)->IsVisible();
+            SaveWithModal(l.frame.get(), modal, "manager_catalogue_refused");
+            Click(tip, "Btn_OK");
+            return true;
+        });
+        l.openManager();
+        QTRY_VERIFY_WITH_TIMEOUT(refusalSeen && QApplication::activeModalWidget() == nullptr, 20000);
+        QVERIFY(!l.manager()->fetchSucceeded());
+        QCOMPARE(l.listed().size(), 0);
+        server.proxy().setTamper(nullptr);
+        l.clickTab("Tab_RB_InstalledModel");
+        l.clickTab("Tab_RB_AllModel");
+        QTRY_VERIFY_WITH_TIMEOUT(l.manager()->fetchSucceeded(), 20000);
+        QCOMPARE(l.listed().size(), 11);
+    }
+
+    // A package altered on the way is not the one the signed catalogue names: it is deleted
+    // unopened, the run ends, and the suite stays as it was to the byte.
+    void aPackageNotFromThePublisherIsRefused() {
+        if (!SignedBuild()) QSKIP("a build without keys checks no signature");
+        TamperedSite server(kBuild + "/site");
+        server.proxy().setTamper([](const std::string& target, int&, std::string& body) {
+            if (target == "/models/E63.zip") body[body.size() / 2] ^= 0x5A;
+        });
+        Launcher l(server.host());
+        l.openManager();
+        QTRY_VERIFY_WITH_TIMEOUT(l.manager()->catalogueShown(), 20000);
+        const test::TreeSnapshot before = test::SnapshotOf(l.dir.toStdString());
+        bool refusalSeen = false;
+        WhenModal([&](QWidget* modal) {
+            CTipDlg* tip = TipSaying(modal, kPackageRefused);
+            if (!tip) return false;
+            refusalSeen = true;
+            SaveWithModal(l.frame.get(), modal, "manager_package_refused");
+            Click(tip, "Btn_OK");
+            return true;
+        });
+        l.tick({"E63", "E66"});
+        l.pressInstall();
+        QTRY_VERIFY_WITH_TIMEOUT(refusalSeen && QApplication::activeModalWidget() == nullptr, 30000);
+        QCOMPARE(server.requests("/models/E63.zip"), 1); // not downloaded again
+        QCOMPARE(server.requests("/models/E66.zip"), 0); // the run ended
+        QCOMPARE(l.installedModels(), QStringList({"N70", "E71", "X6"}));
+        QCOMPARE(test::SnapshotOf(l.dir.toStdString()), before);
+        QVERIFY(l.packagesLeft().isEmpty());
     }
 
     void cancellingDuringAndAfterADownload() {
@@ -802,8 +897,13 @@ private slots:
                 QCOMPARE(last->Part(QString("Lgo_InstallDone_Item%1").arg(cell + 1))->IsVisible(), cell < shown);
             // The picture at its own size, centred, never stretched to the cell.
             auto* picture = qobject_cast<QLabel*>(grid->Row(0)->Part("Lgo_InstallDone_Item1")->Widget());
-            QCOMPARE(picture->pixmap().deviceIndependentSize().toSize(), QImage(kSuite + "/Resource/N70/N70_S.png").size());
+            QTRY_COMPARE(picture->pixmap().deviceIndependentSize().toSize(), QImage(kSuite + "/Resource/N70/N70_S.png").size());
             if (n == 4) {
+                for (int r = 0; r < grid->RowCount(); ++r)
+                    for (int cell = 1; cell <= 3; ++cell)
+                        if (auto* shown = qobject_cast<QLabel*>(grid->Row(r)->Part(QString("Lgo_InstallDone_Item%1").arg(cell))->Widget());
+                            shown && shown->isVisibleTo(&done))
+                            QTRY_VERIFY(!shown->pixmap().isNull()); // pictures are read on a pool thread
                 done.show();
                 QVERIFY(done.grab().save(test::ScreenshotPath("install_done_natural_size")));
             }

@@ -10,6 +10,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTemporaryDir>
+#include <QThreadPool>
 #include <QTest>
 
 namespace pavoline {
@@ -210,6 +212,29 @@ private slots:
         list->RemoveAll();
         QCOMPARE(list->RowCount(), 0);
         QVERIFY(!list->Row(0));
+    }
+
+    // A model's picture is decoded away from the window's thread and fitted to its label; of two
+    // asked for in a row only the last arrives.
+    void modelPicturesArriveWithoutHoldingUpTheWindow() {
+        HostWindow host;
+        ISkinForm* form = skin_->CreateForm("DUI_InstalledModel", &host);
+        directui::IListRow* row = form->FindElement("LV_InstalledModel", 90000)->AsList()->AddRow("UIF_LV_InstalledModel");
+        auto* label = qobject_cast<QLabel*>(row->PartAt(0)->Widget());
+        QTemporaryDir dir;
+        const QString large = dir.filePath("large.png");
+        QImage picture(1024, 1024, QImage::Format_RGB32);
+        picture.fill(Qt::darkCyan);
+        QVERIFY(picture.save(large));
+        row->PartAt(0)->SetStateImage(0, icon_);
+        row->PartAt(0)->SetStateImage(0, large);
+        QVERIFY(label->pixmap().isNull()); // it comes through the event loop, later
+        QTRY_VERIFY(!label->pixmap().isNull());
+        QVERIFY(label->pixmap().width() <= label->contentsRect().width());
+        QCOMPARE(label->pixmap().toImage().pixelColor(10, 10), QColor(Qt::darkCyan));
+        QThreadPool::globalInstance()->waitForDone(); // both decoded and delivered: the first must not win
+        QCoreApplication::processEvents();
+        QCOMPARE(label->pixmap().toImage().pixelColor(10, 10), QColor(Qt::darkCyan));
     }
 
     void hostTakesAndGivesWindows() {

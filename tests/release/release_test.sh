@@ -36,10 +36,15 @@ suite=$(ls -d "$work"/unpacked/pavoline-*)
 run_as_user "$suite/install-menu-entry" >/dev/null
 grep -q "Exec=\"$suite/Pavoline\"" "$work/home/.local/share/applications/pavoline.desktop"
 
-"$build/bin/pavoline-site" serve "$build/site" --port 0 --rate 2000000 > "$work/site.log" 2>&1 &
+# A copy of the sample site, served first and then signed for the port it got.
+cp -a "$build/site" "$work/site"
+"$build/bin/pavoline-site" serve "$work/site" --port 0 --rate 2000000 > "$work/site.log" 2>&1 &
 site_pid=$!
 for _ in $(seq 100); do grep -q '^serving' "$work/site.log" && break; sleep 0.1; done
 host=$(sed -n 's|^serving .* on http://||p' "$work/site.log")
+key=()
+[ -f "$build/publisher/publisher.key" ] && key=(--key "$build/publisher/publisher.key")
+"$build/bin/pavoline-site" sign "$work/site" --host "$host" "${key[@]}" >/dev/null
 
 # The walk runs as that user from a copy of its own: the clone may lie where no other user can
 # enter (a home directory of mode 0700, a mktemp -d folder).

@@ -54,11 +54,11 @@ TEST(NginxConf, RefusesASiteWithoutItsPublicHostAndWhatNginxCannotTake) {
     test::MakeModelFolders(dir.file("models"), test::SampleModels());
     std::ostringstream report;
     std::string error, conf;
-    ASSERT_TRUE(BuildSite({dir.file("models"), "", "", "", dir.file("site"), ""}, report, error)) << error;
+    ASSERT_TRUE(BuildSite({dir.file("models"), "", "", "", dir.file("site"), "", {}}, report, error)) << error;
     EXPECT_FALSE(NginxConf({dir.file("site"), "127.0.0.1:8480", ""}, conf, error));
     EXPECT_EQ(error, dir.file("site") + ": built without --host; nginx serves the files as they stand, so build the "
                                         "site with --host and the public host it is reached by");
-    ASSERT_TRUE(BuildSite({dir.file("models"), "", "", "", dir.file("site"), "updates.example.org"}, report, error));
+    ASSERT_TRUE(BuildSite({dir.file("models"), "", "", "", dir.file("site"), "updates.example.org", {}}, report, error));
     for (const char* listen : {"127.0.0.1", "[::1]", "127.0.0.1:99999", "127.0.0.1:80;", "a b:80"}) {
         EXPECT_FALSE(NginxConf({dir.file("site"), listen, ""}, conf, error)) << listen;
         EXPECT_EQ(error, std::string("--listen ") + listen + ": not ADDRESS:PORT");

@@ -5,6 +5,7 @@
 #include "named_mutex.h"
 #include "process.h"
 #include "site_fixture.h"
+#include "signature.h"
 #include "site_server.h"
 #include "site_servers.h"
 #include "temp_dir.h"
@@ -92,6 +93,7 @@ public:
 class SiteClient : public ::testing::Test {
 protected:
     void SetUp() override {
+        UsePublisherKeys({}); // unsigned sites (tests/site/signed_site_test.cpp has the signed)
         const char* tmp = std::getenv("TMPDIR");
         oldTmp_ = tmp ? tmp : "";
         std::filesystem::create_directory(dir_.file("tmp"));
@@ -447,7 +449,9 @@ TEST(SiteProgram, RefusalsGoToStandardErrorWithExitCode1) {
                "pavoline-site: " + dir.file("models") + ": not a site (no site.ini); make one with pavoline-site build\n"},
           Case{{"serve", dir.file("models"), "--port", "65536"}, "pavoline-site: --port 65536: not a port number\n"},
           Case{{"publish"},
-               "usage: pavoline-site build --models DIR [--update DIR --version V --features TEXT] [--host HOST[:PORT]] --out SITE\n"
+               "usage: pavoline-site build --models DIR [--update DIR --version V --features TEXT] [--host HOST[:PORT] [--key SECRET]...] --out SITE\n"
+               "       pavoline-site keygen DIR\n"
+               "       pavoline-site sign SITE [--key SECRET]... [--host HOST[:PORT]]\n"
                "       pavoline-site serve SITE [--port N] [--bind ADDR] [--rate BYTES_PER_SECOND]\n"
                "       pavoline-site nginx-conf SITE --listen ADDRESS:PORT [--prefix DIR]\n"}}) {
         const auto result = pavoline::test::RunProgram(PAVOLINE_SITE_TOOL, c.args);

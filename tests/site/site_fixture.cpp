@@ -84,7 +84,7 @@ bool BuildTestSite(const pavoline::test::TempDir& dir, std::string& error) {
     MakeModelFolders(dir.file("models"), SampleModels());
     MakeSuiteDirectory(dir.file("suite"), "1.0.0.10");
     std::ostringstream report;
-    return BuildSite({dir.file("models"), dir.file("suite"), "1.0.0.10", "first\nsecond", dir.file("site"), ""}, report,
+    return BuildSite({dir.file("models"), dir.file("suite"), "1.0.0.10", "first\nsecond", dir.file("site"), "", {}}, report,
                      error);
 }
 

@@ -108,7 +108,7 @@ protected:
     }
     bool build(const std::string& version = "1.0.0.2", const std::string& host = "") {
         report_.str("");
-        return BuildSite({dir_.file("models"), dir_.file("suite"), version, "", dir_.file("site"), host}, report_,
+        return BuildSite({dir_.file("models"), dir_.file("suite"), version, "", dir_.file("site"), host, {}}, report_,
                          error_);
     }
     std::vector<std::string> topLevel() {
@@ -198,7 +198,7 @@ TEST_F(SiteBuildTest, ReplacesASiteWholeButNeverAnotherFolder) {
 
     std::filesystem::create_directory(dir_.file("mine"));
     WriteText(dir_.file("mine/notes.txt"), "keep");
-    EXPECT_FALSE(BuildSite({dir_.file("models"), "", "", "", dir_.file("mine"), ""}, report_, error_));
+    EXPECT_FALSE(BuildSite({dir_.file("models"), "", "", "", dir_.file("mine"), "", {}}, report_, error_));
     EXPECT_EQ(error_, dir_.file("mine") + ": exists and is not a site, so it is not replaced");
     EXPECT_EQ(ReadText(dir_.file("mine/notes.txt")), "keep");
 }

@@ -3,6 +3,7 @@
 #include "http_server.h"
 #include "process.h"
 #include "temp_dir.h"
+#include "tree_snapshot.h"
 
 #include <chrono>
 #include <csignal>
@@ -82,22 +83,24 @@ SiteRecipe SampleSiteRecipe(const std::string& buildDir) {
 }
 
 void PrepareSite(SiteServerKind kind, const std::string& siteTool, const SiteRecipe& recipe, const std::string& host,
-                 const std::string& out) {
+                 const std::string& out, const std::string& keyFile) {
     std::vector<std::string> args{"build"};
     args.insert(args.end(), recipe.begin(), recipe.end());
     if (kind == SiteServerKind::kNginx) args.insert(args.end(), {"--host", host});
+    if (kind == SiteServerKind::kNginx && !keyFile.empty()) args.insert(args.end(), {"--key", keyFile});
     args.insert(args.end(), {"--out", out});
     const ProcessResult built = RunProgram(siteTool, args);
     if (built.exitCode != 0) throw std::runtime_error("pavoline-site build failed: " + built.err);
 }
 
 RunningSite::RunningSite(SiteServerKind kind, const std::string& siteTool, const SiteRecipe& recipe,
-                         const std::string& workDir)
+                         const std::string& workDir, const std::string& keyFile)
     : work_(workDir), site_(workDir + "/site") {
     std::filesystem::create_directories(work_);
     if (kind == SiteServerKind::kServe) {
         PrepareSite(kind, siteTool, recipe, "", site_);
         startServe(siteTool, {});
+        signForHost(siteTool, keyFile);
         return;
     }
     // nginx takes over a socket that already listens, so the port is known before the site is
@@ -107,7 +110,7 @@ RunningSite::RunningSite(SiteServerKind kind, const std::string& siteTool, const
     if (listening < 0 || ::listen(listening, SOMAXCONN) != 0) throw std::runtime_error("no loopback port to listen on");
     host_ = "127.0.0.1:" + std::to_string(port);
     try {
-        PrepareSite(kind, siteTool, recipe, host_, site_);
+        PrepareSite(kind, siteTool, recipe, host_, site_, keyFile);
         startNginx(siteTool, listening);
     } catch (...) {
         close(listening);
@@ -117,10 +120,18 @@ RunningSite::RunningSite(SiteServerKind kind, const std::string& siteTool, const
 }
 
 RunningSite::RunningSite(const std::string& siteTool, const std::string& site, const std::string& workDir,
-                         const std::vector<std::string>& serveOptions)
-    : work_(workDir), site_(site) {
+                         const std::vector<std::string>& serveOptions, const std::string& keyFile)
+    : work_(workDir), site_(keyFile.empty() ? site : workDir + "/site") {
     std::filesystem::create_directories(work_);
+    if (!keyFile.empty()) CopyTree(site, site_);
     startServe(siteTool, serveOptions);
+    signForHost(siteTool, keyFile);
+}
+
+void RunningSite::signForHost(const std::string& siteTool, const std::string& keyFile) {
+    if (keyFile.empty()) return;
+    const ProcessResult signedSite = RunProgram(siteTool, {"sign", site_, "--host", host_, "--key", keyFile});
+    if (signedSite.exitCode != 0) throw std::runtime_error("pavoline-site sign failed: " + signedSite.err);
 }
 
 RunningSite::~RunningSite() {

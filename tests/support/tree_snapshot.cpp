@@ -1,5 +1,6 @@
 #include "tree_snapshot.h"
 
+#include "platform.h"
 #include "process.h"
 #include "temp_dir.h"
 
@@ -24,6 +25,13 @@ TreeSnapshot SnapshotOf(const std::string& dir) {
         }
         snapshot[fs::relative(entry.path(), dir).string()] = description;
     }
+    return snapshot;
+}
+
+TreeSnapshot SuiteSnapshotOf(const std::string& suite) {
+    TreeSnapshot snapshot = SnapshotOf(suite);
+    for (auto entry = snapshot.begin(); entry != snapshot.end();)
+        entry = IsUsersOwnPath(entry->first) ? snapshot.erase(entry) : std::next(entry);
     return snapshot;
 }
 

@@ -10,6 +10,8 @@ namespace pavoline::test {
 using TreeSnapshot = std::map<std::string, std::string>;
 
 TreeSnapshot SnapshotOf(const std::string& dir);
+// A suite directory as its user sees it: the user's own files (and the updater's scratch folder) aside.
+TreeSnapshot SuiteSnapshotOf(const std::string& suite);
 
 // Copies a directory tree with modes (cp -a); throws when it cannot.
 void CopyTree(const std::string& from, const std::string& to);

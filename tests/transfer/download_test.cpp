@@ -88,6 +88,26 @@ protected:
             res.set_redirect(left <= 1 ? "/fixed" : "/hop/" + std::to_string(left - 1));
         });
         r.Get("/loop", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/loop"); });
+        r.Get(R"(/to/(.+))", [](const httplib::Request& req, httplib::Response& res) { res.set_redirect(req.matches[1]); });
+        // Bytes without end, fast or a few a second, and a length no real body has.
+        r.Get("/endless", [](const httplib::Request&, httplib::Response& res) {
+            res.set_chunked_content_provider("text/plain", [](size_t, httplib::DataSink& sink) {
+                const std::string piece(16384, 'e');
+                return sink.write(piece.data(), piece.size());
+            });
+        });
+        r.Get("/trickle", [](const httplib::Request&, httplib::Response& res) {
+            res.set_chunked_content_provider("text/plain", [](size_t, httplib::DataSink& sink) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                return sink.write("t", 1);
+            });
+        });
+        r.Get("/huge", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content_provider(size_t(1) << 40, "application/zip", [](size_t, size_t, httplib::DataSink& sink) {
+                const std::string piece(16384, 'h');
+                return sink.write(piece.data(), piece.size());
+            });
+        });
         server_.start();
     }
     void TearDown() override {
@@ -291,6 +311,7 @@ TEST_F(DownloadTest, FailuresHaveTheirCodes) {
     EXPECT_FALSE(test::FileExists(dir_.file("u.zip")));
     EXPECT_EQ(DownloadToFile(server_.url("/fixed"), dir_.file("no/dir/p.zip"), "", nullptr), kFileNotCreated);
     EXPECT_EQ(DownloadToFile(server_.url("/fixed"), "/dev/full", "", nullptr), kShortWrite);
+    EXPECT_EQ(DownloadToFile(server_.url("/fixed"), "/dev/full", "", nullptr, kUpdaterTransfer), kUpdaterShortWrite);
 }
 
 TEST_F(DownloadTest, OfflineMakesNoConnection) {
@@ -324,6 +345,39 @@ TEST_F(DownloadTest, FetchTextReturnsTheBodyAndSendsTheSuitesHeaders) {
     EXPECT_EQ(FetchText(unreachable, body), kUrlNotOpened);
     EXPECT_EQ(FetchText(unreachable, body, kUpdaterTransfer), kReadFailed);
     EXPECT_EQ(FetchText(server_.url("/drop"), body), kReadFailed);
+}
+
+// An address, or a redirect, to any other scheme is never followed, so a server cannot make the
+// suite read local files or talk to local services.
+TEST_F(DownloadTest, OnlyHttpAndHttpsAreFollowed) {
+    const std::string port = std::to_string(server_.port());
+    const std::string refused[] = {"file:///etc/passwd", "ftp://127.0.0.1:" + port + "/", "gopher://127.0.0.1:" + port + "/",
+                                   "dict://127.0.0.1:" + port + "/d", "telnet://127.0.0.1:" + port + "/",
+                                   server_.url("/to/file:///etc/passwd"), server_.url("/to/gopher://127.0.0.1:" + port + "/")};
+    for (const std::string& url : refused) {
+        EXPECT_EQ(DownloadToFile(url, dir_.file("p"), "", nullptr, kUpdaterTransfer), kUrlNotOpened) << url;
+        EXPECT_FALSE(test::FileExists(dir_.file("p"))) << url;
+        std::string body;
+        EXPECT_NE(FetchText(url, body), kDownloadComplete) << url;
+        EXPECT_EQ(body, "") << url;
+    }
+}
+
+// A body past its bound is cut off there and fails; a trickle ends at the time limit.
+TEST_F(DownloadTest, BoundsStopEndlessAndTricklingBodies) {
+    EXPECT_EQ(DownloadToFile(server_.url("/endless"), dir_.file("e"), "", nullptr, kLauncherTransfer, {100000, 0}), kTooLarge);
+    EXPECT_LE(test::ReadBytes(dir_.file("e")).size(), 100000u);
+    EXPECT_EQ(DownloadToFile(server_.url("/huge"), dir_.file("h"), "", nullptr, kLauncherTransfer, {100000, 0}), kTooLarge);
+    EXPECT_FALSE(test::FileExists(dir_.file("h"))); // refused by its announced length, before a byte
+    EXPECT_EQ(DownloadToFile(server_.url("/fixed"), dir_.file("f"), "", nullptr, kLauncherTransfer, {200000, 0}),
+              kDownloadComplete); // exactly the bound
+    EXPECT_EQ(DownloadToFile(server_.url("/trickle"), dir_.file("t"), "", nullptr, kLauncherTransfer, {0, 500}), kReadFailed);
+    for (const TransferVariant* variant : {&kLauncherTransfer, &kUpdaterTransfer}) {
+        std::string body;
+        EXPECT_EQ(FetchText(server_.url("/endless"), body, *variant), kReadFailed); // the version reply's bound
+        EXPECT_EQ(body, "");
+        EXPECT_EQ(FetchText(server_.url("/trickle"), body, *variant, {0, 500}), kReadFailed);
+    }
 }
 
 TEST_F(DownloadTest, DownloadAgentCountsSeconds) {

@@ -11,8 +11,11 @@
 #include "owner_drawn.h"
 #include "platform.h"
 #include "question_box.h"
+#include "served_copy.h"
+#include "signature.h"
 #include "site_servers.h"
 #include "temp_dir.h"
+#include "test_publisher.h"
 #include "tree_snapshot.h"
 #include "zip_builder.h"
 
@@ -33,6 +36,7 @@ namespace pavoline::updater {
 namespace {
 
 const char* const kNewFeatures = "第一行##第二行";
+const QString kRefused = "更新文件不是来自发布者，已拒绝更新。";
 
 using test::ReadText;
 using test::WriteText;
@@ -50,7 +54,7 @@ QByteArray NewInstanceSuffix() {
 }
 
 // A small suite (a stand-in launcher that writes down its arguments, the user's list, the
-// updater's folder with a stand-in program), and a server that offers an update for it.
+// updater's folder with a stand-in program), and a server that offers a signed update for it.
 class SmallUpdate {
 public:
     SmallUpdate() {
@@ -69,10 +73,10 @@ public:
             response.set_content(server.url("/info.ini"), "text/plain");
         });
         server.routes().Get("/info.ini", [this](const httplib::Request&, httplib::Response& response) {
-            const std::string md5 = infoMd5.empty() ? BytesMd5Text(package.data(), package.size()) : infoMd5;
-            response.set_content("[UPDATE_INFO]\nNewVersionFeatures=" + std::string(kNewFeatures) +
-                                     "\nToolLink=" + server.url("/package.zip") + "\nMd5=" + md5 + "\n",
-                                 "text/plain");
+            response.set_content(info(), "text/plain");
+        });
+        server.routes().Get("/info.ini.sig", [this](const httplib::Request&, httplib::Response& response) {
+            response.set_content(publisher.sign(info()), "text/plain");
         });
         server.routes().Get("/package.zip", [this](const httplib::Request&, httplib::Response& response) {
             ++packageRequests;
@@ -84,7 +88,14 @@ public:
         MessageBox::ClearTexts();
     }
     ~SmallUpdate() { qunsetenv("PAVOLINE_UPDATE_HOST"); }
+    std::string info() const {
+        const std::string md5 = infoMd5.empty() ? BytesMd5Text(package.data(), package.size()) : infoMd5;
+        return "[UPDATE_INFO]\nNewVersionFeatures=" + std::string(kNewFeatures) + "\nToolLink=" + server.url("/package.zip") +
+               "\nMd5=" + md5 + "\nVersion=1.0.0.2\nSha256=" + BytesSha256Text(package) +
+               "\nSize=" + std::to_string(package.size()) + "\n";
+    }
 
+    test::TestPublisher publisher;
     test::TempDir dir;
     std::string suite, package, infoMd5;
     UpdaterPaths paths;
@@ -94,6 +105,11 @@ public:
 };
 
 bool Closed(const CNovarelDlg& dialog) { return !dialog.isVisible(); }
+
+// What the stand-in launcher wrote down when it was started.
+std::string Started(const SmallUpdate& update) {
+    return PathExists(update.suite + "started") ? ReadText(update.suite + "started") : "";
+}
 
 } // namespace
 
@@ -105,33 +121,40 @@ private slots:
         qputenv("PAVOLINE_MESSAGES_TO_STDERR", "1");
         InstallQtChineseTranslations(); // the message boxes' buttons as the user reads them
     }
+    // The dialog ends at once, the launcher is started again (when the configuration names it),
+    // and nothing is left behind.
     void theAnswerToTheQueryDecidesWhetherTheDialogOpens() {
         SmallUpdate update;
+        test::TestHttpServer server;
+        std::string reply;
+        server.routes().Get("/port/themeEditor/", [&reply](const httplib::Request&, httplib::Response& response) {
+            response.set_content(reply, "text/plain");
+        });
+        server.start();
         struct Case {
-            const char* reply;
+            std::string reply;
             bool withConfig;
             bool serverUp;
-            const char* message;
+            std::string message;
         };
         const Case cases[] = {
             {"", true, true, "已经是最新版本！"},
             {"", true, false, "无法连接服务器，请检查您的网络连接！"},
+            {server.url("/missing.ini") + "\r\n", true, true, "无法读取更新信息文件 " + server.url("/missing.ini")},
             {"", false, true, "配置不存在或是错误！重新安装可以解决！"},
         };
-        test::TestHttpServer server;
-        server.routes().Get("/port/themeEditor/", [](const httplib::Request&, httplib::Response& response) {
-            response.set_content("", "text/plain");
-        });
-        server.start();
         for (const Case& c : cases) {
             MessageBox::ClearTexts();
+            std::remove((update.suite + "started").c_str());
+            reply = c.reply;
             qputenv("PAVOLINE_UPDATE_HOST", "127.0.0.1:" + QByteArray::number(c.serverUp ? server.port() : test::UnusedPort()));
             if (!c.withConfig) std::remove(update.paths.configPath().c_str());
             CNovarelDlg dialog(update.paths, "1.0.0.1");
             MessageBox::SetNextAnswer(true); // the message, read
             QVERIFY(!dialog.Initialise());
-            QCOMPARE(MessageBox::Texts(), QStringList{c.message});
-            QVERIFY(dialog.InfoFilePath().empty()); // nothing reserved, nothing downloaded
+            QCOMPARE(MessageBox::Texts(), QStringList{QString::fromStdString(c.message)});
+            QVERIFY(dialog.InfoFilePath().empty() || !PathExists(dialog.InfoFilePath()));
+            if (c.withConfig) QTRY_VERIFY(PathExists(update.suite + "started"));
         }
     }
 
@@ -228,6 +251,7 @@ private slots:
         QCOMPARE(MessageBox::Texts(), QStringList({"不更新并退出？", "不更新并退出？"}));
         QVERIFY(!PathExists(dialog.InfoFilePath()));
         QVERIFY(!PathExists(dialog.PackagePath()));
+        QTRY_COMPARE(QString::fromStdString(Started(update)), QString("eurkdlash|")); // the user is back in the launcher
     }
 
     void theWholeUpdateOnTheSampleSite_data() {
@@ -242,8 +266,10 @@ private slots:
         test::CopyTree(PAVOLINE_SUITE_DIR, suite);
         WriteText(suite + "Resource/N70/notes.txt", "the user's own");
         const std::string installedList = ReadText(suite + "InstalledModel.xml");
+        UseCompiledPublisherKeys("updater_dialog_tests");
         const test::RunningSite site(static_cast<test::SiteServerKind>(kind), PAVOLINE_SITE_TOOL,
-                                     test::SampleSiteRecipe(PAVOLINE_BUILD_DIR), dir.file("server"));
+                                     test::SampleSiteRecipe(PAVOLINE_BUILD_DIR), dir.file("server"),
+                                     PAVOLINE_SAMPLE_SITE_KEY);
         const QByteArray host = QByteArray::fromStdString(site.host());
         qputenv("PAVOLINE_UPDATE_HOST", host);
         MessageBox::ClearTexts();
@@ -290,8 +316,10 @@ private slots:
         qunsetenv("PAVOLINE_UPDATE_HOST");
     }
 
+    // The MD5 check as it always was: what a build without keys has.
     void aDigestMismatchIsAnsweredWithANewDownload() {
         SmallUpdate update;
+        UsePublisherKeys({});
         const std::string good = update.package;
         update.servePackage = [&](httplib::Response& response) {
             std::string sent = good;
@@ -311,6 +339,7 @@ private slots:
 
     void cancellingTheDownloadClosesWithoutAWord() {
         SmallUpdate update;
+        update.package = std::string(8 * 1024 * 1024, 'x'); // what is signed is what comes, slowly
         update.servePackage = [](httplib::Response& response) {
             response.set_content_provider(8 * 1024 * 1024, "application/zip", [](size_t, size_t length, httplib::DataSink& sink) {
                 const std::string piece(std::min<size_t>(length, 16384), 'x');
@@ -330,7 +359,26 @@ private slots:
         QCOMPARE(MessageBox::Texts(), QStringList{"正在升级中，是否取消并退出？"});
         QVERIFY(!PathExists(dialog.PackagePath()));
         QVERIFY(!PathExists(dialog.InfoFilePath()));
+        QTRY_COMPARE(QString::fromStdString(Started(update)), QString("eurkdlash|"));
         SetDownloadCancel(false); // the updater would end here; the next tests download again
+    }
+
+    // The temporary directory's disk is full: said so, not taken for a damaged package.
+    void aDownloadThatCannotBeWrittenNamesTheDisk() {
+        SmallUpdate update;
+        CNovarelDlg dialog(update.paths, "1.0.0.1");
+        QVERIFY(dialog.Initialise());
+        std::remove(dialog.PackagePath().c_str());
+        QVERIFY(symlink("/dev/full", dialog.PackagePath().c_str()) == 0); // every write fails as on a full disk
+        dialog.show();
+        MessageBox::SetNextAnswer(true);  // the message, read
+        MessageBox::SetNextAnswer(false); // no new download
+        QTest::mouseClick(dialog.Control(CNovarelDlg::kUpdateNow), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(Closed(dialog), 30000);
+        const QStringList texts = MessageBox::Texts();
+        QCOMPARE(texts.size(), 2);
+        QVERIFY2(texts[0].startsWith("文件下载失败：磁盘空间不足"), qPrintable(texts[0]));
+        QCOMPARE(texts[1], QString("重新下载？"));
     }
 
     void aFailedInstallationLeavesTheSuiteAsItWas_data() {
@@ -349,19 +397,19 @@ private slots:
             WriteText(update.suite + "Novarel/7z", "#!/bin/sh\nwhile [ ! -e '" + update.dir.file("go") +
                                                    "' ]; do sleep 0.05; done\necho 'cannot write' >&2\nexit 2\n", 0755);
         }
-        const test::TreeSnapshot before = test::SnapshotOf(update.suite);
         CNovarelDlg dialog(update.paths, "1.0.0.1");
         QVERIFY(dialog.Initialise());
+        const test::TreeSnapshot before = test::SnapshotOf(update.suite);
         dialog.show();
-        // The message is shown, pictured and answered.
+        // The messages are shown, pictured and answered.
         qunsetenv("PAVOLINE_MESSAGES_TO_STDERR");
-        QString shown;
+        QStringList shown;
         QTimer watch;
         connect(&watch, &QTimer::timeout, this, [&] {
             auto* box = qobject_cast<CQuestionBox*>(QApplication::activeModalWidget());
             if (!box) return;
-            shown = box->text();
-            if (!damaged) SaveScreenshot(box, "updater_failure");
+            shown << box->text();
+            if (!damaged && box->text().startsWith("更新失败")) SaveScreenshot(box, "updater_failure");
             box->accept();
         });
         watch.start(50);
@@ -369,12 +417,17 @@ private slots:
         if (!damaged) {
             QTRY_VERIFY_WITH_TIMEOUT(dialog.grab().toImage().pixelColor(40, 175) == QColor(73, 185, 231), 30000);
             SaveScreenshot(&dialog, "updater_stage_3");
+            // Installing cannot be cancelled: the close button says so, and the dialog stays.
+            QTest::mouseClick(dialog.Control(CNovarelDlg::kClose), Qt::LeftButton);
+            QCOMPARE(shown, QStringList{"正在安装中，无法取消！"});
+            QVERIFY(dialog.isVisible());
+            QCOMPARE(dialog.Stage(), 3);
             WriteText(update.dir.file("go"), "");
         }
-        QTRY_VERIFY_WITH_TIMEOUT(!shown.isEmpty(), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(!shown.isEmpty() && shown.last().startsWith("更新失败"), 30000);
         watch.stop();
         qputenv("PAVOLINE_MESSAGES_TO_STDERR", "1");
-        QVERIFY2(shown.startsWith("更新失败：解压更新包失败") && shown.contains("软件保持原样"), qPrintable(shown));
+        QVERIFY2(shown.last().startsWith("更新失败：解压更新包失败") && shown.last().contains("软件保持原样"), qPrintable(shown.last()));
         QTRY_COMPARE(dialog.Stage(), 1);
         QVERIFY(dialog.Control(CNovarelDlg::kUpdateNow)->isVisible());
         QVERIFY(dialog.Control(CNovarelDlg::kCancel)->isEnabled());
@@ -382,6 +435,89 @@ private slots:
         MessageBox::SetNextAnswer(true);
         QTest::mouseClick(dialog.Control(CNovarelDlg::kCancel), Qt::LeftButton);
         QVERIFY(Closed(dialog));
+    }
+
+    // Someone between the suite and the publisher's server, against the sample site: each thing
+    // they do is refused, the user is told, and the suite stays as it was to the byte.
+    void whatDidNotComeFromThePublisherIsRefused_data() {
+        QTest::addColumn<QString>("attack");
+        QTest::addColumn<bool>("afterDownload");
+        QTest::newRow("signatures dropped") << "drop" << false;
+        QTest::newRow("another package, its MD5 fixed up") << "md5" << false;
+        QTest::newRow("an older signed info file replayed") << "replay" << false;
+        QTest::newRow("the package altered") << "package" << true;
+        QTest::newRow("the package and more") << "longer" << true;
+    }
+    void whatDidNotComeFromThePublisherIsRefused() {
+        if (std::string(PAVOLINE_SAMPLE_SITE_KEY).empty()) QSKIP("a build without keys checks no signature");
+        QFETCH(QString, attack);
+        QFETCH(bool, afterDownload);
+        UseCompiledPublisherKeys("updater_dialog_tests");
+        test::TempDir dir;
+        const std::string suite = dir.path() + "/suite/";
+        test::CopyTree(PAVOLINE_SUITE_DIR, suite);
+        // The updater's scratch folder holds the marks of its downloads until it ends.
+        const test::TreeSnapshot before = test::SuiteSnapshotOf(suite);
+        test::ServedCopy site(PAVOLINE_SITE_TOOL, PAVOLINE_SAMPLE_SITE, PAVOLINE_SAMPLE_SITE_KEY);
+        // The replayed file: the publisher's own, signed when the running version was the newest.
+        std::string replayed = ReadText(site.dir() + "/update/update_info.ini");
+        const size_t version = replayed.find("Version=") + 8;
+        replayed.replace(version, replayed.find('\n', version) - version, PAVOLINE_VERSION_TEXT);
+        const std::optional<SecretKey> key = ParseSecretKey(ReadText(PAVOLINE_SAMPLE_SITE_KEY));
+        QVERIFY(key);
+        const Signature replayedSignature = SignBytes(*key, replayed);
+        const std::string replayedSig = Base64Text(replayedSignature.data(), replayedSignature.size()) + "\n";
+        site.proxy().setTamper([&](const std::string& target, int& status, std::string& body) {
+            const bool info = target == "/update/update_info.ini", sig = target.size() > 4 && target.substr(target.size() - 4) == ".sig";
+            const bool package = target.rfind("/update/Pavoline-", 0) == 0;
+            if (attack == "drop" && sig) status = 404, body = "not found";
+            if (attack == "md5" && info) body.replace(body.find("Md5=") + 4, 32, BytesMd5Text("other", 5));
+            if (attack == "replay" && info) body = replayed;
+            if (attack == "replay" && target == "/update/update_info.ini.sig") body = replayedSig;
+            if (attack == "package" && package) body[body.size() / 2] ^= 0x5A;
+            if (attack == "longer" && package) body += std::string(65536, 'x');
+        });
+        qputenv("PAVOLINE_UPDATE_HOST", QByteArray::fromStdString(site.host()));
+        // The message is shown as the user sees it, pictured once, and answered.
+        qunsetenv("PAVOLINE_MESSAGES_TO_STDERR");
+        QString shown;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, this, [&] {
+            auto* box = qobject_cast<CQuestionBox*>(QApplication::activeModalWidget());
+            if (!box) return;
+            shown = box->text();
+            if (attack == "package") SaveScreenshot(box, "updater_refused");
+            box->accept();
+        });
+        watch.start(50);
+        CNovarelDlg dialog(PathsOf(suite + "Novarel/Novarel"), PAVOLINE_VERSION_TEXT);
+        std::string infoPath, packagePath;
+        if (!afterDownload) {
+            QVERIFY(!dialog.Initialise()); // refused before anything is shown
+        } else {
+            QVERIFY(dialog.Initialise());
+            dialog.show();
+            infoPath = dialog.InfoFilePath();
+            packagePath = dialog.PackagePath();
+            QTest::mouseClick(dialog.Control(CNovarelDlg::kUpdateNow), Qt::LeftButton);
+            QTRY_VERIFY_WITH_TIMEOUT(!shown.isEmpty(), 60000);
+            QTRY_COMPARE(dialog.Stage(), 1); // back to the first page, to try again or leave
+            QVERIFY(!PathExists(packagePath)); // the refused package went at once
+            QVERIFY(dialog.Control(CNovarelDlg::kUpdateNow)->isVisible());
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!shown.isEmpty(), 30000);
+        watch.stop();
+        qputenv("PAVOLINE_MESSAGES_TO_STDERR", "1");
+        QCOMPARE(shown, kRefused);
+        QCOMPARE(test::SuiteSnapshotOf(suite), before);
+        if (afterDownload) {
+            MessageBox::SetNextAnswer(true);
+            QTest::mouseClick(dialog.Control(CNovarelDlg::kClose), Qt::LeftButton);
+            QVERIFY(Closed(dialog));
+            QVERIFY(!PathExists(infoPath));
+        }
+        QVERIFY(!PathExists(dialog.InfoFilePath()));
+        qunsetenv("PAVOLINE_UPDATE_HOST");
     }
 
     void finishStartsWhatTheConfigurationNames() {

@@ -1,6 +1,6 @@
 #include "version_text.h"
 
-namespace pavoline::site {
+namespace pavoline {
 
 std::optional<uint16_t> ParseDecimal16(std::string_view digits) {
     constexpr size_t kMaxDigits = 5; // 65535
@@ -34,4 +34,4 @@ std::string VersionText(const SuiteVersion& version) {
            std::to_string(version[3]);
 }
 
-} // namespace pavoline::site
+} // namespace pavoline

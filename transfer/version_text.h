@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace pavoline::site {
+namespace pavoline {
 
 using SuiteVersion = std::array<uint16_t, 4>;
 
@@ -22,4 +22,4 @@ inline bool IsOlder(const SuiteVersion& a, const SuiteVersion& b) { return a < b
 
 std::string VersionText(const SuiteVersion& version);
 
-} // namespace pavoline::site
+} // namespace pavoline
