@@ -1,5 +1,6 @@
 #include "owner_drawn.h"
 
+#include "pictures.h"
 #include "ui_font.h"
 
 #include <QApplication>
@@ -8,6 +9,7 @@
 #include <QCursor>
 #include <QMenu>
 #include <QPainter>
+#include <QStyle>
 #include <QToolTip>
 
 namespace pavoline {
@@ -25,10 +27,11 @@ CButtonExt::CButtonExt(QWidget* parent) : QPushButton(parent) {
 
 void CButtonExt::SetPicture(const QPixmap& strip) {
     picture_ = strip;
-    stateWidth_ = strip.width() / 4;
+    const QSize size = LogicalSize(strip); // a @2x strip is drawn at the plain one's size
+    stateWidth_ = size.width() / 4;
     if (!strip.isNull()) {
         const QPoint topLeft = pos();
-        setFixedSize(stateWidth_, strip.height());
+        setFixedSize(stateWidth_, size.height());
         move(topLeft);
     }
     update();
@@ -44,7 +47,7 @@ void CButtonExt::paintEvent(QPaintEvent*) {
         painter.drawText(rect(), Qt::AlignCenter, text());
         return;
     }
-    painter.setClipRect(QRect(0, 0, stateWidth_, picture_.height()));
+    painter.setClipRect(QRect(0, 0, stateWidth_, height()));
     painter.drawPixmap(-StateIndex() * stateWidth_, 0, picture_);
 }
 
@@ -83,27 +86,46 @@ void CButtonExt::showTip() {
 const char* const CSearchEdit::kPlaceholder = "机型搜索";
 
 CSearchEdit::CSearchEdit(QWidget* parent) : QLineEdit(parent) {
+    // The face and size of the text around it; a frame, so that it reads as a box to type in.
     QFont font;
     font.setFamilies(UiFontFamilies());
-    font.setPixelSize(18); // a 24-pixel cell
+    font.setPixelSize(14);
     font.setWeight(QFont::Normal);
     setFont(font);
     QPalette palette = this->palette();
-    palette.setColor(QPalette::Base, QColor(220, 227, 233));
-    palette.setColor(QPalette::Text, QColor(97, 97, 96));
+    palette.setColor(QPalette::Base, Qt::white);
+    palette.setColor(QPalette::Text, QColor(47, 59, 72));
+    palette.setColor(QPalette::PlaceholderText, QColor(138, 153, 168));
     setPalette(palette);
-    setFrame(false);
+    setFrame(true);
+    ShowHint();
+}
+
+void CSearchEdit::setShowsHint(bool shown) {
+    showsHint_ = shown;
+    // The hint is drawn in the quieter colour of the style sheet's [hint="true"].
+    style()->unpolish(this);
+    style()->polish(this);
+    update();
+}
+
+void CSearchEdit::ShowHint() {
+    if (hasFocus()) return;
     setText(kPlaceholder);
+    setShowsHint(true);
 }
 
 void CSearchEdit::focusInEvent(QFocusEvent* event) {
-    clear(); // a search starts afresh, whatever was typed before
+    if (showsHint_) {
+        clear();
+        setShowsHint(false);
+    }
     QLineEdit::focusInEvent(event);
 }
 
 void CSearchEdit::focusOutEvent(QFocusEvent* event) {
     QLineEdit::focusOutEvent(event);
-    if (text().isEmpty()) setText(kPlaceholder);
+    if (text().isEmpty()) ShowHint();
 }
 
 QMenu* CSearchEdit::BuildContextMenu() {

@@ -48,15 +48,23 @@ private:
     QTimer tipDelay_;
 };
 
-// The model search box: its own font and colours, the placeholder "机型搜索" whenever it is empty
-// and unfocused, and a Chinese context menu.
+// The model search box: its own font and colours, the hint "机型搜索" whenever it is empty and
+// unfocused, and a Chinese context menu. The focus clears the hint, never the user's own text (the
+// context menu gives the focus back when it closes).
 class CSearchEdit : public QLineEdit {
     Q_OBJECT
+    // For the style sheet: the box shows the hint, not a search.
+    Q_PROPERTY(bool hint READ ShowsHint)
 public:
     static constexpr int kUndo = 199, kCut = 768, kCopy = 769, kPaste = 770, kDelete = 771, kSelectAll = 0x7400;
     static const char* const kPlaceholder;
 
     explicit CSearchEdit(QWidget* parent = nullptr);
+    // Puts the hint back, unless the user is typing in the box.
+    void ShowHint();
+    bool ShowsHint() const { return showsHint_; }
+    // What the user searches for: empty while the hint is shown.
+    QString SearchText() const { return showsHint_ ? QString() : text(); }
     // The menu as it would pop up now, each action carrying its command id as data.
     QMenu* BuildContextMenu();
     void RunCommand(int id);
@@ -65,6 +73,11 @@ protected:
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    void setShowsHint(bool shown);
+
+    bool showsHint_ = false;
 };
 
 } // namespace pavoline

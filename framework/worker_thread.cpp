@@ -2,21 +2,34 @@
 
 #include <QEventLoop>
 
+#include <system_error>
+
 namespace pavoline {
 
 WorkerThread::~WorkerThread() {
     if (thread_.joinable()) waitServingSends();
 }
 
+namespace {
+std::atomic<bool> gFailStarts{false};
+} // namespace
+
+void WorkerThread::FailStartsForTesting(bool fail) { gFailStarts = fail; }
+
 bool WorkerThread::start(std::function<void()> job) {
     if (running()) return false;
     if (thread_.joinable()) thread_.join();
     done_ = false;
-    thread_ = std::thread([this, job = std::move(job)] {
-        job();
-        done_ = true;
-        QMetaObject::invokeMethod(this, [this] { emit finished(); }, Qt::QueuedConnection);
-    });
+    try {
+        if (gFailStarts.load()) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+        thread_ = std::thread([this, job = std::move(job)] {
+            job();
+            done_ = true;
+            QMetaObject::invokeMethod(this, [this] { emit finished(); }, Qt::QueuedConnection);
+        });
+    } catch (const std::system_error&) {
+        return false;
+    }
     return true;
 }
 

@@ -17,8 +17,11 @@ public:
     explicit WorkerThread(QObject* parent = nullptr) : QObject(parent) {}
     ~WorkerThread() override;
 
-    // Starts job on a new thread; false when one is still running.
+    // Starts job on a new thread; false when one is still running or no thread can be made (the
+    // system's limit of threads or memory), which the caller must then report.
     bool start(std::function<void()> job);
+    // Every following start fails as when the system can make no more threads.
+    static void FailStartsForTesting(bool fail);
     bool running() const { return thread_.joinable() && !done_.load(); }
     // Returns when the worker has ended, serving sent and posted messages meanwhile.
     void waitServingSends();

@@ -19,7 +19,7 @@ std::optional<Canvas> ReadPngPicture(const std::string& path, std::ostream& out,
     case PngSource::Status::Decoded:
         return std::move(png.picture);
     case PngSource::Status::SizeOutOfRange:
-        out << BmpParseErrorMessage(path);
+        out << Format("[ABM enc] over %d pixels a side: %s\n", kMaxSourceSide, path.c_str());
         exitCode = kFailed;
         return std::nullopt;
     case PngSource::Status::CannotOpen:

@@ -1,11 +1,13 @@
 #include "png_source.h"
 
 #include "bmp_source.h"
+#include "bytes.h"
 #include "file_io.h"
 #include "png_fast_path.h"
 
 #include <cerrno>
 #include <cstring>
+#include <libdeflate.h>
 #include <memory>
 #include <spng.h>
 #include <vector>
@@ -62,7 +64,42 @@ int DecodeSixteenBit(spng_ctx* ctx, Canvas& picture) {
     return 0;
 }
 
-PngSource Decode(spng_ctx* ctx) {
+constexpr uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+constexpr uint32_t kMaxChunkLength = 0x7FFFFFFF;
+constexpr uint32_t kEndChunk = 0x49454E44; // "IEND"
+
+// Whether the file holds every chunk whole, up to IEND, each with its right CRC: a picture too
+// large for the encoder is called so only when the file could be read, not when it is cut off or
+// damaged. The pixels themselves are not decoded (they may be far too many); memory stays bounded.
+bool ChunksAreWhole(FILE* file) {
+    uint8_t head[8];
+    if (std::fread(head, 1, 8, file) != 8 || std::memcmp(head, kSignature, 8) != 0) return false;
+    std::vector<uint8_t> piece(64 * 1024);
+    for (;;) {
+        if (std::fread(head, 1, 8, file) != 8) return false;
+        const uint32_t length = Be32(head);
+        if (length > kMaxChunkLength) return false;
+        uint32_t crc = libdeflate_crc32(0, head + 4, 4);
+        for (uint32_t left = length; left > 0;) {
+            const size_t n = std::fread(piece.data(), 1, std::min<size_t>(left, piece.size()), file);
+            if (n == 0) return false;
+            crc = libdeflate_crc32(crc, piece.data(), n);
+            left -= static_cast<uint32_t>(n);
+        }
+        uint8_t stored[4];
+        if (std::fread(stored, 1, 4, file) != 4 || Be32(stored) != crc) return false;
+        if (Be32(head + 4) == kEndChunk) return true;
+    }
+}
+
+// Too large a picture is said so only of a file read whole; any other is broken.
+PngSource OutOfRange(FILE* file) {
+    std::rewind(file);
+    if (!ChunksAreWhole(file)) return Failed(PngSource::Status::Broken, "the file is cut off or damaged");
+    return Failed(PngSource::Status::SizeOutOfRange, "");
+}
+
+PngSource Decode(spng_ctx* ctx, FILE* file) {
     // A damaged ancillary chunk is dropped, as libpng does; a damaged critical one is an error.
     spng_set_crc_action(ctx, SPNG_CRC_ERROR, SPNG_CRC_DISCARD);
     spng_set_chunk_limits(ctx, kMaxChunkBytes, kMaxChunkCacheBytes);
@@ -70,7 +107,7 @@ PngSource Decode(spng_ctx* ctx) {
     int error = spng_get_ihdr(ctx, &header);
     if (error != 0) return Failed(PngSource::Status::Broken, spng_strerror(error));
     if (header.width < 1 || header.width > kMaxSourceSide || header.height < 1 || header.height > kMaxSourceSide)
-        return Failed(PngSource::Status::SizeOutOfRange, "");
+        return OutOfRange(file);
 
     PngSource result;
     result.picture = Canvas(static_cast<int>(header.width), static_cast<int>(header.height), 0);
@@ -106,7 +143,10 @@ PngSource DecodePngWithLibspng(const uint8_t* bytes, size_t size) {
     if (!ctx) return Failed(PngSource::Status::Broken, "out of memory");
     const int error = spng_set_png_buffer(ctx.get(), bytes, size);
     if (error != 0) return Failed(PngSource::Status::Broken, spng_strerror(error));
-    return Decode(ctx.get());
+    // The bytes as a stream, for the check of a file too large to decode.
+    const FilePtr file(size > 0 ? fmemopen(const_cast<uint8_t*>(bytes), size, "rb") : nullptr, &std::fclose);
+    if (!file) return Failed(PngSource::Status::Broken, "empty file");
+    return Decode(ctx.get(), file.get());
 }
 
 PngSource DecodePngSource(const uint8_t* bytes, size_t size) {
@@ -130,7 +170,7 @@ PngSource ReadPngSource(const std::string& path) {
     if (!ctx) return Failed(PngSource::Status::Broken, "out of memory");
     const int error = spng_set_png_file(ctx.get(), file.get());
     if (error != 0) return Failed(PngSource::Status::Broken, spng_strerror(error));
-    return Decode(ctx.get());
+    return Decode(ctx.get(), file.get());
 }
 
 } // namespace pavoline

@@ -3,6 +3,7 @@
 #include "launcher_state.h"
 #include "model_manage.h"
 #include "phone_select.h"
+#include "pictures.h"
 #include "download.h"
 #include "platform.h"
 #include "plugin_api.h"
@@ -26,7 +27,9 @@
 #include <QPainter>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStackedLayout>
+#include <QTimer>
 #include <QUrl>
 #include <QWindow>
 
@@ -46,6 +49,25 @@ void (*gExit)(int) = std::_Exit;
 
 bool OpenWithDesktop(const QString& path) { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); }
 bool (*gHelpOpener)(const QString&) = OpenWithDesktop;
+
+constexpr int kViewerStartMs = 3000;
+
+// A help viewer takes a moment to come up and says nothing meanwhile: the pointer shows that work
+// is under way until the viewer takes the focus, or for a few seconds.
+void ShowBusyWhileAViewerStarts() {
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    auto* watch = new QObject(qApp);
+    auto restore = [watch] {
+        if (watch->property("done").toBool()) return;
+        watch->setProperty("done", true);
+        QApplication::restoreOverrideCursor();
+        watch->deleteLater();
+    };
+    QTimer::singleShot(kViewerStartMs, watch, restore);
+    QObject::connect(qApp, &QGuiApplication::applicationStateChanged, watch, [restore](Qt::ApplicationState state) {
+        if (state != Qt::ApplicationActive) restore();
+    });
+}
 
 } // namespace
 
@@ -87,7 +109,7 @@ CButtonExt* CMainFormView::makeButton(const QString& picture, const QString& tip
     button->setText(glyph); // drawn only when the picture is missing
     button->setFixedSize(kButtonFallbackSize, kButtonFallbackSize);
     button->setCursor(Qt::PointingHandCursor);
-    button->SetPicture(QPixmap(programDir_ + picture));
+    button->SetPicture(LoadPicture(programDir_ + picture));
     button->SetToolTipWindow(this);
     button->SetToolTipText(tip);
     button->setFocusPolicy(Qt::NoFocus);
@@ -102,20 +124,23 @@ void CMainFormView::placeButtons() {
 }
 
 void CMainFormView::RepaintBackBuffer() {
-    backBuffer_ = QPixmap(size().isEmpty() ? QSize(1, 1) : size());
+    // At the screen's density, so that the caption's pictures and its word mark stay sharp.
+    const qreal ratio = devicePixelRatioF();
+    backBuffer_ = QPixmap((size().isEmpty() ? QSize(1, 1) : size()) * ratio);
+    backBuffer_.setDevicePixelRatio(ratio);
     QPainter p(&backBuffer_);
     QLinearGradient body(0, kCaptionHeight + 1, 0, height());
     body.setColorAt(0, QColor(238, 241, 245));
     body.setColorAt(1, QColor(204, 213, 225));
     p.fillRect(QRect(0, kCaptionHeight + 1, width(), height()), body);
     if (captionStrip_.isNull()) { // read once: the caption is painted again at every resize
-        captionStrip_.load(programDir_ + "caption_strip.png");
-        captionLeft_.load(programDir_ + "caption_left.png");
-        captionRight_.load(programDir_ + "caption_right.png");
+        captionStrip_ = LoadPicture(programDir_ + "caption_strip.png");
+        captionLeft_ = LoadPicture(programDir_ + "caption_left.png");
+        captionRight_ = LoadPicture(programDir_ + "caption_right.png");
     }
     p.drawTiledPixmap(QRect(0, 0, width(), kCaptionHeight + 1), captionStrip_);
     p.drawPixmap(0, 0, captionLeft_);
-    p.drawPixmap(width() - captionRight_.width(), 0, captionRight_);
+    p.drawPixmap(width() - LogicalSize(captionRight_).width(), 0, captionRight_);
     update();
 }
 
@@ -134,7 +159,7 @@ void CMainFormView::resizeEvent(QResizeEvent* event) {
 void CMainFormView::ToggleMaximize() {
     auto* frame = qobject_cast<CMainFrame*>(window());
     const bool maximize = !gMaximized.load();
-    maximize_->SetPicture(QPixmap(programDir_ + (maximize ? "btn_restore.png" : "btn_maximize.png")));
+    maximize_->SetPicture(LoadPicture(programDir_ + (maximize ? "btn_restore.png" : "btn_maximize.png")));
     maximize_->SetToolTipText(maximize ? "还原" : "最大化");
     gMaximized = maximize;
     if (frame) frame->SetMaximized(maximize);
@@ -193,14 +218,30 @@ void CMainFormView::showManagerPage() {
         managerPage_ = new CModelManageDlg(catalogue_, frame_, this, pages_->parentWidget(), programDir_);
         pages_->addWidget(managerPage_);
     }
-    pages_->setCurrentWidget(managerPage_);
+    showPage(managerPage_);
     phonePageActive_ = false;
 }
 
 void CMainFormView::showPhonePage() {
     if (gInstalledListChanged.exchange(false)) phonePage_->Refresh();
-    pages_->setCurrentWidget(phonePage_);
+    showPage(phonePage_);
     phonePageActive_ = true;
+}
+
+// A page opens at its top, and only its own smallest size decides whether the window scrolls:
+// a hidden page's larger one does not count (the stack would take the largest of them all).
+void CMainFormView::showPage(QWidget* page) {
+    const char* const kOwnMinimum = "pageMinimum";
+    for (int i = 0; i < pages_->count(); ++i) {
+        QWidget* each = pages_->widget(i);
+        if (!each->property(kOwnMinimum).isValid()) each->setProperty(kOwnMinimum, each->minimumSize());
+        each->setMinimumSize(each == page ? each->property(kOwnMinimum).toSize() : QSize(0, 0));
+    }
+    pages_->setCurrentWidget(page);
+    pages_->invalidate();
+    pageArea_->widget()->updateGeometry();
+    pageArea_->verticalScrollBar()->setValue(0);
+    pageArea_->horizontalScrollBar()->setValue(0);
 }
 
 LRESULT CMainFormView::windowProc(UINT message, WPARAM wParam, LPARAM) {
@@ -252,7 +293,7 @@ void CMainFrame::StartUpdateCheck() {
     if (checkThread_.running()) return;
     gUpdateState = 0;
     const std::string url = VersionQueryUrl(SuiteVersionText());
-    checkThread_.start([this, url] {
+    const bool started = checkThread_.start([this, url] {
         std::string body;
         if (FetchText(url, body, kLauncherTransfer, kVersionReplyLimits, &closing_) != kDownloadComplete) {
             gUpdateState = -1; // the new-version flag keeps what the last answer said
@@ -262,6 +303,11 @@ void CMainFrame::StartUpdateCheck() {
         sendMessage(view_, WM_NEWVERSION, gNewVersion.load() ? 1 : 0);
         gUpdateState = 1;
     });
+    if (started) return;
+    // No thread for it now: as if the server could not be reached, and asked again later.
+    gUpdateState = -1;
+    ++updateChecksDone_;
+    if (editorMode_ == 0) startUpdateTimer(kUpdateTimerAfterCheckMs);
 }
 
 // Until the updater holds its lock, a launcher that starts would pass its test and run during the
@@ -360,10 +406,17 @@ void CMainFrame::switchMode(int mode, LPARAM lParam) {
 }
 
 QString CMainFrame::HelpFilePath() const {
-    const QString model = programDir_ + "Resource/" + currentModel_ + "/" + currentModel_ + ".chm";
-    if (!currentModel_.isEmpty() && QFileInfo::exists(model)) return model;
-    // The program's own help: its file name with the help file's extension; where it has none, the
-    // suite's guide, which any desktop can show (few Linux desktops open CHM files).
+    const std::string current = currentModel_.toStdString();
+    if (const std::optional<std::string> dir = ExistingModelDir(current, programDir_.toStdString())) {
+        const QString model = QString::fromStdString(ModelFile(*dir + "/", current, ".chm"));
+        if (QFileInfo::exists(model)) return model;
+    }
+    return programHelpPath();
+}
+
+// The program's own help: its file name with the help file's extension; where it has none, the
+// suite's guide, which any desktop can show (few Linux desktops open CHM files).
+QString CMainFrame::programHelpPath() const {
     const QString own = programDir_ + QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName().toLower() + ".chm";
     return QFileInfo::exists(own) ? own : programDir_ + "help/index.html";
 }
@@ -379,12 +432,16 @@ void CMainFrame::ShowAbout() {
 
 void CMainFrame::SetHelpOpenerForTesting(bool (*opener)(const QString&)) { gHelpOpener = opener ? opener : OpenWithDesktop; }
 
-void CMainFrame::ShowHelp() {
-    const QString path = HelpFilePath();
-    if (!QFileInfo::exists(path))
-        CTipDlg::ShowNotice("找不到帮助文件：" + path);
-    else if (!gHelpOpener(path))
-        CTipDlg::ShowNotice("无法打开帮助文件：" + path + "\n请安装可以打开此类文件的程序。");
+void CMainFrame::ShowHelp() { openHelpFile(HelpFilePath()); }
+void CMainFrame::ShowGuide() { openHelpFile(programHelpPath()); }
+
+void CMainFrame::openHelpFile(const QString& path) {
+    if (!QFileInfo::exists(path)) {
+        CTipDlg::ShowNotice("找不到帮助文件：\n" + path);
+        return;
+    }
+    ShowBusyWhileAViewerStarts();
+    if (!gHelpOpener(path)) CTipDlg::ShowNotice("无法打开帮助文件，请安装可以打开此类文件的程序。\n" + path);
 }
 
 LRESULT CMainFrame::windowProc(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -405,6 +462,7 @@ LRESULT CMainFrame::windowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         if (wParam == ID_APP_ABOUT) ShowAbout();
         else if (wParam == ID_APP_EXIT) close();
         else if (wParam == ID_HELP) ShowHelp();
+        else if (wParam == ID_HELP_INDEX) ShowGuide();
         return 0;
     default:
         return 0;

@@ -31,6 +31,8 @@ class CPavolineDoc : public QObject {
 };
 
 constexpr int kCaptionHeight = 72;
+// WM_COMMAND of the phone page's help entry (the framework's help-index command): the suite's guide.
+constexpr WPARAM ID_HELP_INDEX = 0xE142;
 constexpr int kFrameWidth = 993, kFrameHeight = 743;
 
 class CMainFormView : public QWidget, public MessageWindow {
@@ -62,6 +64,7 @@ private:
     void placeButtons();
     void showPhonePage();
     void showManagerPage();
+    void showPage(QWidget* page);
     CButtonExt* makeButton(const QString& picture, const QString& tip, const QString& glyph);
 
     ModelCatalogue& catalogue_;
@@ -91,6 +94,7 @@ public:
     int editorMode() const { return editorMode_; }
     const QString& currentModel() const { return currentModel_; }
     int updateTimerInterval() const { return updateTimerMs_; }
+    bool updateTimerActive() const { return updateTimer_.isActive(); }
     // Never larger than the screen's work area, and inside it.
     void FitToScreen(const QRect& available);
     // Maximise inside the desktop's work area, and back.
@@ -99,6 +103,8 @@ public:
     QString HelpFilePath() const;
     // Opens the help file, or says in a tip why it cannot.
     void ShowHelp();
+    // The program's own help, whichever editor was open last (the phone page's help entry).
+    void ShowGuide();
     static void SetHelpOpenerForTesting(bool (*opener)(const QString& path));
     // How the launcher ends when it hands over to the updater (std::_Exit by default).
     static void SetExitForTesting(void (*exit)(int code));
@@ -116,6 +122,8 @@ protected:
 
 private:
     void switchMode(int mode, LPARAM lParam);
+    QString programHelpPath() const;
+    void openHelpFile(const QString& path);
     void startUpdateTimer(int ms);
     // The update button: the state of the check, or the offer to update.
     void runUpdate();

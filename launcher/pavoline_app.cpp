@@ -73,7 +73,15 @@ void RecoverCutOffUpdate(const QString& programDir, const QStringList& arguments
 
 } // namespace
 
+static QString& LastMessageBoxSlot() {
+    static QString text;
+    return text;
+}
+
+QString LastMessageBoxText() { return LastMessageBoxSlot(); }
+
 void ShowMessageBox(const QString& caption, const QString& text, QMessageBox::Icon icon) {
+    LastMessageBoxSlot() = text;
     if (MessagesToStderr()) {
         std::fprintf(stderr, "%s: %s\n", qPrintable(caption), qPrintable(text));
         return;

@@ -12,6 +12,8 @@ namespace pavoline {
 void ShowMessageBox(const QString& caption, const QString& text, QMessageBox::Icon icon);
 // Captioned "TavixPavoline", with the warning or the error icon.
 void ShowStartupMessage(const QString& text, bool warning);
+// The text of the last message box, for tests.
+QString LastMessageBoxText();
 
 class CPavolineApp {
 public:

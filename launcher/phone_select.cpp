@@ -1,6 +1,8 @@
 #include "phone_select.h"
 
 #include "launcher_state.h"
+#include "main_frame.h"
+#include "plugin_api.h"
 #include "platform.h"
 #include "skin_loader.h"
 #include "tip_dialog.h"
@@ -24,7 +26,7 @@ constexpr struct {
 } // namespace
 
 QString PhonePicture(const QString& modelDir, const QString& model, int k) {
-    return QString("%1%2_%3.png").arg(modelDir, model).arg(k);
+    return QString::fromStdString(ModelFile(modelDir.toStdString(), model.toStdString(), "_" + std::to_string(k) + ".png"));
 }
 
 CPhoneSelectDlg::CPhoneSelectDlg(ModelCatalogue& catalogue, MessageWindow* frame, MessageWindow* view, QWidget* parent,
@@ -42,6 +44,8 @@ CPhoneSelectDlg::CPhoneSelectDlg(ModelCatalogue& catalogue, MessageWindow* frame
         update_ = form_->FindElement("Btn_Update", 90000);
         newVersion_ = form_->FindElement("Sta_NewVersionIcon", 90000);
         prompt_ = form_->FindElement("Sta_PlsSelect", 90000);
+        help_ = form_->FindElement("Btn_Help", 90000);
+        about_ = form_->FindElement("Btn_About", 90000);
         newVersion_->SetVisible(0);
     }
     emptyList_ = new QPushButton(this);
@@ -130,7 +134,7 @@ void CPhoneSelectDlg::setPictures() {
         const QString modelDir = dir ? QString::fromStdString(*dir) : QString();
         for (const auto& ps : kPictureSlots)
             frameButton(i - first_)->SetStateImage(ps.slot, dir ? PhonePicture(modelDir, model, ps.picture) : QString());
-        frameButton(i - first_)->Widget()->setToolTip(model);
+        if (QWidget* button = frameButton(i - first_)->Widget()) button->setToolTip(model);
     }
 }
 
@@ -240,6 +244,10 @@ void CPhoneSelectDlg::onClick(directui::ISkinElement* element) {
         openModelManager();
     } else if (element == update_) {
         sendMessage(frame_, WM_RUN_UPDATE);
+    } else if (element == help_) {
+        sendMessage(frame_, WM_COMMAND, ID_HELP_INDEX);
+    } else if (element == about_) {
+        sendMessage(frame_, WM_COMMAND, ID_APP_ABOUT);
     }
 }
 

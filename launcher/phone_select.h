@@ -55,6 +55,8 @@ private:
     directui::ISkinElement* update_ = nullptr;
     directui::ISkinElement* newVersion_ = nullptr;
     directui::ISkinElement* prompt_ = nullptr;
+    directui::ISkinElement* help_ = nullptr;
+    directui::ISkinElement* about_ = nullptr;
     QPushButton* emptyList_ = nullptr;
     int count_ = 0, first_ = 1, last_ = 0;
 };

@@ -26,22 +26,20 @@ QWidget* OwnerOf(QWidget* dialog) {
 
 } // namespace
 
-bool TickOnRowClick(const directui::SkinListItemNotify* record, directui::IList* list, const QString& picturePart,
-                    const QString& boxPart) {
+bool TickOnRowClick(const directui::SkinListItemNotify* record, directui::IList* list, const QString& boxPart) {
     if (record->code != directui::kListItemClicked || record->list != list) return false;
-    if (record->part != picturePart && record->part != boxPart) return false;
     directui::IListRow* row = list->Row(record->row);
     if (!row) return false;
-    // The box ticks itself when it is clicked; the picture ticks it when it is shown.
+    // The box ticks itself when it is clicked; the rest of the row ticks it when it is shown.
     directui::ISkinElement* box = row->Part(boxPart);
-    if (record->part == picturePart && box->IsVisible()) box->SetCheck(!box->GetCheck());
+    if (record->part != boxPart && box->IsVisible()) box->SetCheck(!box->GetCheck());
     return true;
 }
 
-std::vector<int> TickedRows(directui::IList* list, int boxIndex) {
+std::vector<int> TickedRows(directui::IList* list, const QString& boxPart) {
     std::vector<int> rows;
     for (int i = 0; i < list->RowCount(); ++i) {
-        directui::ISkinElement* box = list->Row(i)->PartAt(boxIndex);
+        directui::ISkinElement* box = list->Row(i)->Part(boxPart);
         if (box->IsVisible() && box->GetCheck()) rows.push_back(i);
     }
     return rows;

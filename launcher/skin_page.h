@@ -12,13 +12,12 @@
 
 namespace pavoline {
 
-// Lists whose rows carry a picture and a check box (the model pages): a click on the picture ticks
-// and unticks the row, where its box is shown. True when the notification was a click on the
-// picture or the box of a row of this list.
-bool TickOnRowClick(const directui::SkinListItemNotify* record, directui::IList* list, const QString& picturePart,
-                    const QString& boxPart);
-// The rows whose box (the part at boxIndex) is shown and ticked.
-std::vector<int> TickedRows(directui::IList* list, int boxIndex);
+// Lists whose rows carry a check box (the model pages): a click anywhere else on a row (its
+// picture, name or details) ticks and unticks it, where its box is shown. True when the
+// notification was a click on a part of a row of this list.
+bool TickOnRowClick(const directui::SkinListItemNotify* record, directui::IList* list, const QString& boxPart);
+// The rows whose box is shown and ticked.
+std::vector<int> TickedRows(directui::IList* list, const QString& boxPart);
 
 class CSkinPage : public QWidget, public MessageWindow {
     Q_OBJECT

@@ -24,8 +24,9 @@ CThemeFrameWnd::~CThemeFrameWnd() {
 }
 
 QString CThemeFrameWnd::pluginPath() const {
-    const QString resource = QString::fromStdString(ResourceDir(programDir_.toStdString()));
-    return resource + model_ + "/" + model_ + ".so";
+    const std::string model = model_.toStdString();
+    const std::string dir = ExistingModelDir(model, programDir_.toStdString()).value_or(ResourceDir(programDir_.toStdString()) + model);
+    return QString::fromStdString(ModelFile(dir + "/", model, ".so"));
 }
 
 void CThemeFrameWnd::SelectModel(const QString& model, bool maximized) {
@@ -42,9 +43,21 @@ void CThemeFrameWnd::timerEvent(QTimerEvent* event) {
     }
     loadTimer_.stop();
     if (load(failure_)) return;
-    const QString text = QString("无法加载机型插件：%1\n%2").arg(pluginPath(), failure_);
     emit loadFailed(); // the phone list is back behind the tip
-    CTipDlg::ShowNotice(text);
+    CTipDlg::ShowNotice(FailureText());
+}
+
+// One sentence on which editor could not be opened and what to do, then the file and the reason
+// once each: the loader names the file in its own reason, twice.
+QString CThemeFrameWnd::FailureText() const {
+    const QString path = pluginPath();
+    QString reason = failure_;
+    reason.remove("Cannot load library ").remove(path + ": ").remove(path);
+    reason = reason.trimmed();
+    if (reason.startsWith(": ")) reason.remove(0, 2);
+    if (reason.startsWith('(') && reason.endsWith(')')) reason = reason.mid(1, reason.size() - 2).trimmed();
+    const QString what = QFileInfo::exists(path) ? "插件文件已损坏" : "找不到插件文件";
+    return QString("无法打开机型 %1 的编辑器：%2，请卸载后重新安装。\n文件：%3\n原因：%4").arg(model_, what, path, reason);
 }
 
 bool CThemeFrameWnd::load(QString& why) {

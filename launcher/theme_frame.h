@@ -34,6 +34,8 @@ public:
     LRESULT windowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     // Why the last load failed.
     const QString& failure() const { return failure_; }
+    // What the user is told of it.
+    QString FailureText() const;
 
 signals:
     void loadFailed();

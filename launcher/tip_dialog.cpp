@@ -2,10 +2,6 @@
 
 #include "skin_loader.h"
 
-#include <QFontMetrics>
-#include <QLabel>
-
-#include <climits>
 #include <deque>
 
 namespace pavoline {
@@ -74,10 +70,8 @@ void CTipDlg::showText(const QString& text) {
     label_->SetText(text_);
     QWidget* label = label_->Widget();
     if (!label) return;
-    int flags = Qt::AlignCenter | Qt::TextWrapAnywhere;
-    if (auto* shown = qobject_cast<QLabel*>(label)) flags = static_cast<int>(shown->alignment()) | Qt::TextWrapAnywhere;
-    const QRect bounds(0, 0, label->width() - 2, INT_MAX / 2);
-    const int needed = QFontMetrics(label->font()).boundingRect(bounds, flags, text_).height() + 4;
+    // The label lays the text out itself (a path wraps at its separators); it says how high it is.
+    const int needed = label->heightForWidth(label->width()) + 4;
     const int grow = std::max(0, needed - baseLabelHeight_);
     label->resize(label->width(), baseLabelHeight_ + grow);
     directui::ISkinElement* buttons[3] = {ok_, yes_, no_};

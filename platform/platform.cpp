@@ -10,6 +10,7 @@
 #include <limits.h>
 #include <random>
 #include <spawn.h>
+#include <strings.h>
 #include <csignal>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -249,11 +250,35 @@ std::string ResourceDir(const std::string& programDir) {
     return dir;
 }
 
-std::optional<std::string> ModelPackageDir(const std::string& model, const std::string& programDir) {
+std::string EntryNamedIgnoringCase(const std::string& dir, const std::string& name) {
+    if (PathExists(dir + name)) return name;
+    std::string found = name;
+    if (DIR* d = opendir(dir.c_str())) {
+        while (const dirent* entry = readdir(d))
+            if (strcasecmp(entry->d_name, name.c_str()) == 0) {
+                found = entry->d_name;
+                break;
+            }
+        closedir(d);
+    }
+    return found;
+}
+
+std::optional<std::string> ExistingModelDir(const std::string& model, const std::string& programDir) {
     if (!IsPlainName(model)) return std::nullopt;
-    const std::string dir = ResourceDir(programDir) + model + "/";
-    if (!IsDirectory(dir)) mkdir(dir.c_str(), 0755);
-    return dir;
+    const std::string resource = ResourceDir(programDir);
+    return resource + EntryNamedIgnoringCase(resource, model);
+}
+
+std::optional<std::string> ModelPackageDir(const std::string& model, const std::string& programDir) {
+    std::optional<std::string> dir = ExistingModelDir(model, programDir);
+    if (!dir) return std::nullopt;
+    if (!IsDirectory(*dir)) mkdir(dir->c_str(), 0755);
+    return *dir + "/";
+}
+
+std::string ModelFile(const std::string& dir, const std::string& model, const std::string& suffix) {
+    return dir + EntryNamedIgnoringCase(dir, model + suffix);
 }
 
 namespace {

@@ -81,9 +81,18 @@ bool IsUsersOwnPath(const std::string& relative);
 
 // ProgramDir() + "Resource/", created when missing.
 std::string ResourceDir(const std::string& programDir = ProgramDir());
-// ResourceDir + model + "/", created each time it is asked for; nothing for a model name that is
-// not a plain name, so that no caller can ever address Resource/ itself or a path outside it.
+// The entry of dir (ending in '/') whose name equals name without regard to letter case: the name
+// itself when it is there or when no entry matches. Model names are compared without case, and
+// the file system may keep a model's directory and files in another case than the catalogue.
+std::string EntryNamedIgnoringCase(const std::string& dir, const std::string& name);
+// ResourceDir + the model's directory + "/": the one whose name equals the model's without regard
+// to letter case, else one of the model's name, created. Nothing for a model name that is not a
+// plain name, so that no caller can ever address Resource/ itself or a path outside it.
 std::optional<std::string> ModelPackageDir(const std::string& model, const std::string& programDir = ProgramDir());
+// The model's directory without the trailing '/', as ModelPackageDir finds it, but never created.
+std::optional<std::string> ExistingModelDir(const std::string& model, const std::string& programDir = ProgramDir());
+// A file of the model in its directory dir: dir + the entry named model + suffix in any case.
+std::string ModelFile(const std::string& dir, const std::string& model, const std::string& suffix);
 
 // Starts a program with an argument list (no shell) and does not wait for it.
 bool StartProgram(const std::string& program, const std::vector<std::string>& args);

@@ -46,6 +46,11 @@ void NotFound(httplib::Response& response) {
 
 } // namespace
 
+size_t PacedPieceBytes(uint64_t bytesPerSecond) {
+    if (bytesPerSecond == 0) return kStreamPiece;
+    return static_cast<size_t>(std::clamp<uint64_t>(bytesPerSecond / 10, 1, kStreamPiece));
+}
+
 std::string ReplyHost(const std::string& host, const std::string& fallback) {
     return host.size() <= kMaxHostHeader && IsHostAndPort(host) ? host : fallback;
 }
@@ -158,7 +163,7 @@ void SiteServer::serveFile(const std::string& relative, const std::string& host,
         static_cast<size_t>(size), ContentTypeOf(relative),
         [fd, rate = rate_](size_t offset, size_t length, httplib::DataSink& sink) {
             char piece[kStreamPiece];
-            const ssize_t n = pread(fd, piece, std::min(length, sizeof piece), static_cast<off_t>(offset));
+            const ssize_t n = pread(fd, piece, std::min(length, PacedPieceBytes(rate)), static_cast<off_t>(offset));
             if (n > 0 && rate > 0)
                 std::this_thread::sleep_for(std::chrono::microseconds(static_cast<uint64_t>(n) * 1000000 / rate));
             return n > 0 && sink.write(piece, static_cast<size_t>(n));

@@ -36,6 +36,10 @@ std::string VersionQueryReply(const SiteRecord& record, const std::string& asked
 // or names the site itself.
 std::optional<std::string> SitePathOf(const std::string& requestPath);
 
+// The bytes a file is sent in at a time: at most a tenth of a second's worth at a paced rate (so
+// a slowed download arrives steadily), else the streaming buffer.
+size_t PacedPieceBytes(uint64_t bytesPerSecond);
+
 class SiteServer {
 public:
     explicit SiteServer(std::string siteDir, std::chrono::milliseconds requestDeadline = kRequestDeadline);

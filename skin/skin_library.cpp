@@ -4,6 +4,7 @@
 
 #include "form_description.h"
 #include "message_window.h"
+#include "pictures.h"
 #include "skin_widgets.h"
 #include "ui_font.h"
 
@@ -78,18 +79,28 @@ public:
             LoadLabelPicture(label, path, spec_.attribute("scaled") == "1");
     }
     // A model's pictures come from its package or the server: they are read directly (a list of a
-    // thousand thumbnails would only churn the pixmap cache) and decoded, and fitted to the label
+    // thousand thumbnails would only churn the pixmap cache) and decoded, and made to fit the label
     // keeping their proportions, on a pool thread, so that large ones never hold up the window.
-    // Only the last picture asked for reaches a label that still exists.
+    // They are made smaller where they must be, never larger (enlarged, a picture only blurs), and
+    // a @2x picture beside one is taken on a dense screen. Only the last picture asked for reaches a
+    // label that still exists.
     static void LoadLabelPicture(QLabel* label, const QString& path, bool scaled) {
         const int request = label->property("pictureRequest").toInt() + 1;
         label->setProperty("pictureRequest", request);
         label->clear();
         const QSize room = label->contentsRect().size() - QSize(4, 4);
+        const QString file = pavoline::PictureFileFor(path, label->devicePixelRatioF());
         QPointer<QLabel> target(label);
-        QThreadPool::globalInstance()->start([target, path, scaled, room, request] {
-            QImage picture(path);
-            if (scaled && !picture.isNull()) picture = picture.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        QThreadPool::globalInstance()->start([target, path, file, scaled, room, request] {
+            QImage picture(file);
+            if (file != path) picture.setDevicePixelRatio(2.0);
+            const QSize natural = picture.deviceIndependentSize().toSize();
+            if (scaled && !picture.isNull() && (natural.width() > room.width() || natural.height() > room.height())) {
+                const qreal ratio = picture.devicePixelRatio();
+                picture = picture.scaled(natural.scaled(room, Qt::KeepAspectRatio) * ratio, Qt::KeepAspectRatio,
+                                         Qt::SmoothTransformation);
+                picture.setDevicePixelRatio(ratio);
+            }
             QMetaObject::invokeMethod(
                 qApp,
                 [target, picture, request] {
@@ -528,7 +539,7 @@ QWidget* Form::build(const ElementSpec& spec, QWidget* parent, QHash<QString, El
         label->setWrapAnywhere(spec.attribute("wrap") == "any");
         const bool centred = spec.attribute("align", kind == "image" ? "center" : "left") == "center";
         label->setAlignment(centred ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignVCenter);
-        if (spec.attributes.contains("image")) label->setPixmap(QPixmap(spec.attribute("image")));
+        if (spec.attributes.contains("image")) label->setPixmap(pavoline::LoadPicture(spec.attribute("image")));
     } else if (kind == "combobox") {
         auto* combo = wire(new SkinComboBox(parent));
         combo->view()->setObjectName("PopupSingleList_ComboBox");
@@ -543,6 +554,12 @@ QWidget* Form::build(const ElementSpec& spec, QWidget* parent, QHash<QString, El
         area->setWidget(NewListContent(spec.number("spacing", 0)));
         area->setWidgetResizable(true);
         area->setFrameShape(QFrame::NoFrame);
+        // The bar keeps its room when there is nothing to scroll (then drawn as nothing), so the
+        // rows' right-hand parts stay where they are as it comes and goes.
+        area->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        QScrollBar* bar = area->verticalScrollBar();
+        QObject::connect(bar, &QScrollBar::rangeChanged, bar, [bar](int min, int max) { bar->setEnabled(max > min); });
+        bar->setEnabled(false);
     } else if (kind == "host") {
         auto* host = wire(new QWidget(parent));
         auto* layout = new QVBoxLayout(host);

@@ -1,9 +1,14 @@
 #include "skin_widgets.h"
 
+#include "pictures.h"
+
 #include <QFileInfo>
 #include <QImage>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QTextLayout>
+
+#include <cmath>
 
 namespace directui {
 
@@ -18,7 +23,7 @@ void SkinButton::setStatePicture(int slot, const QString& path) {
 
 QPixmap SkinButton::picture(int slot) const {
     auto found = decoded_.find(slot);
-    if (found == decoded_.end()) found = decoded_.insert(slot, QPixmap::fromImage(QImage(paths_.value(slot))));
+    if (found == decoded_.end()) found = decoded_.insert(slot, pavoline::LoadPicture(paths_.value(slot)));
     return *found;
 }
 
@@ -41,8 +46,9 @@ void SkinButton::paintEvent(QPaintEvent* event) {
     const int slot = shownSlot();
     const QPixmap shown = picture(paths_.contains(slot) ? slot : paths_.firstKey());
     if (!shown.isNull()) {
-        // Kept in proportion and centred in the button.
-        const QSize size = shown.size().scaled(this->size(), Qt::KeepAspectRatio);
+        // Kept in proportion and centred in the button; made smaller where it must be, never larger.
+        QSize size = pavoline::LogicalSize(shown);
+        if (size.width() > width() || size.height() > height()) size = size.scaled(this->size(), Qt::KeepAspectRatio);
         const QRect target(QPoint((width() - size.width()) / 2, (height() - size.height()) / 2), size);
         painter.drawPixmap(target, shown);
     }
@@ -60,8 +66,46 @@ void SkinButton::leaveEvent(QEvent* event) {
     QPushButton::leaveEvent(event);
 }
 
-int ClickableLabel::textFlags() const {
-    return static_cast<int>(alignment()) | (wrapAnywhere_ ? Qt::TextWrapAnywhere : wordWrap() ? Qt::TextWordWrap : 0);
+namespace {
+
+// The text laid out in lines of that width: breaks at word boundaries, after path separators, and
+// inside a word only where a word is wider than the line.
+class WrappedText {
+public:
+    WrappedText(QString text, const QFont& font, Qt::Alignment alignment, qreal width) {
+        text.replace("\r\n", "\n").replace('\n', QChar::LineSeparator);
+        text.replace('/', QStringLiteral("/\u200B"));
+        layout_.setText(text);
+        layout_.setFont(font);
+        QTextOption option(alignment & Qt::AlignHorizontal_Mask);
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        layout_.setTextOption(option);
+        layout_.beginLayout();
+        for (QTextLine line = layout_.createLine(); line.isValid(); line = layout_.createLine()) {
+            line.setLineWidth(width);
+            line.setPosition(QPointF(0, height_));
+            height_ += line.height();
+        }
+        layout_.endLayout();
+    }
+    qreal height() const { return height_; }
+    void draw(QPainter& painter, const QRectF& in, Qt::Alignment alignment) {
+        qreal top = in.top();
+        if (alignment & Qt::AlignVCenter) top += (in.height() - height_) / 2;
+        else if (alignment & Qt::AlignBottom) top = in.bottom() - height_;
+        layout_.draw(&painter, QPointF(in.left(), top));
+    }
+
+private:
+    QTextLayout layout_;
+    qreal height_ = 0;
+};
+
+} // namespace
+
+int ClickableLabel::heightForWidth(int width) const {
+    if (!wrapAnywhere_ || !pixmap().isNull()) return QLabel::heightForWidth(width);
+    return static_cast<int>(std::ceil(WrappedText(text(), font(), alignment(), width).height()));
 }
 
 void ClickableLabel::paintEvent(QPaintEvent* event) {
@@ -71,7 +115,8 @@ void ClickableLabel::paintEvent(QPaintEvent* event) {
     }
     QPainter painter(this);
     painter.setPen(palette().color(foregroundRole()));
-    painter.drawText(contentsRect(), textFlags(), text());
+    const QRectF area = contentsRect();
+    WrappedText(text(), font(), alignment(), area.width()).draw(painter, area, alignment());
 }
 
 void ClickableLabel::mouseReleaseEvent(QMouseEvent* event) {

@@ -53,7 +53,9 @@ signals:
 };
 
 // A label that reports clicks (list row parts, pictures). With wrapping anywhere it breaks lines
-// inside words too, so a long path is shown whole instead of running out of the label.
+// between words where it can (after a path's separators too, so a path wraps at its folders) and
+// inside a word only where it must, so a long path is shown whole instead of running out of the
+// label.
 class ClickableLabel : public QLabel {
     Q_OBJECT
 public:
@@ -63,8 +65,8 @@ public:
         update();
     }
     bool wrapsAnywhere() const { return wrapAnywhere_; }
-    // The text's flags for QPainter::drawText and QFontMetrics::boundingRect.
-    int textFlags() const;
+    // The height the text needs at that width, as it is drawn.
+    int heightForWidth(int width) const override;
 signals:
     void clicked();
 

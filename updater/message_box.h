@@ -1,7 +1,8 @@
 #pragma once
 // Every message and question of the updater goes through here. Tests queue the next answers
 // instead of clicking; with PAVOLINE_MESSAGES_TO_STDERR set, texts go to standard error and each
-// question is answered No, so that a process under test never waits for a click.
+// question is answered No, so that a process under test never waits for a click; a ninth No in a
+// row ends the process, so that a flow that asks again and again fails at once.
 
 #include <QString>
 #include <QStringList>

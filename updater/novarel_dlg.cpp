@@ -3,6 +3,7 @@
 #include "hand_over.h"
 #include "message_box.h"
 #include "owner_drawn.h"
+#include "pictures.h"
 #include "platform.h"
 #include "static_ext.h"
 #include "ui_font.h"
@@ -80,13 +81,13 @@ CNovarelDlg::~CNovarelDlg() { qApp->removeEventFilter(this); }
 
 void CNovarelDlg::loadPictures() {
     const QString dir = Text(paths_.ownDir);
-    pictures_.background = QPixmap(dir + "background.png");
-    for (int stage = 1; stage <= 4; ++stage) pictures_.banners[stage - 1] = QPixmap(dir + QString("stage_%1.png").arg(stage));
-    pictures_.featuresPanel = QPixmap(dir + "panel_features.png");
-    pictures_.downloadPanel = QPixmap(dir + "panel_download.png");
-    pictures_.installPanel = QPixmap(dir + "panel_install.png");
-    pictures_.donePanel = QPixmap(dir + "panel_done.png");
-    pictures_.barFrame = QPixmap(dir + "bar_frame.png");
+    pictures_.background = LoadPicture(dir + "background.png");
+    for (int stage = 1; stage <= 4; ++stage) pictures_.banners[stage - 1] = LoadPicture(dir + QString("stage_%1.png").arg(stage));
+    pictures_.featuresPanel = LoadPicture(dir + "panel_features.png");
+    pictures_.downloadPanel = LoadPicture(dir + "panel_download.png");
+    pictures_.installPanel = LoadPicture(dir + "panel_install.png");
+    pictures_.donePanel = LoadPicture(dir + "panel_done.png");
+    pictures_.barFrame = LoadPicture(dir + "bar_frame.png");
 }
 
 void CNovarelDlg::createControls() {
@@ -96,7 +97,7 @@ void CNovarelDlg::createControls() {
         b->setObjectName(QString::number(id));
         b->setText(fallback);
         b->setGeometry(at);
-        b->SetPicture(QPixmap(dir + picture));
+        b->SetPicture(LoadPicture(dir + picture));
         b->setFocusPolicy(Qt::NoFocus);
         b->setCursor(Qt::PointingHandCursor);
         return b;
@@ -109,8 +110,8 @@ void CNovarelDlg::createControls() {
     finish_->hide();
     restartCheck_ = new CStaticExt(this);
     restartCheck_->setGeometry(140, 207, 231, 19);
-    restartCheck_->SetPictures(QPixmap(dir + "check_normal.png"), QPixmap(dir + "check_normal.png"),
-                               QPixmap(dir + "check_checked.png"));
+    restartCheck_->SetPictures(LoadPicture(dir + "check_normal.png"), LoadPicture(dir + "check_normal.png"),
+                               LoadPicture(dir + "check_checked.png"));
     restartCheck_->SetText("立即启动新版本");
     restartCheck_->setFont(boldFont_);
     QPalette palette = restartCheck_->palette();
@@ -383,7 +384,8 @@ void CNovarelDlg::renewPackagePath() {
 }
 
 void CNovarelDlg::rebuildBackBuffer() {
-    backBuffer_ = QPixmap(size());
+    backBuffer_ = QPixmap(size() * devicePixelRatioF()); // sharp on a dense screen, as its @2x pictures
+    backBuffer_.setDevicePixelRatio(devicePixelRatioF());
     backBuffer_.fill(QColor(236, 242, 246));
     QPainter painter(&backBuffer_);
     painter.setRenderHint(QPainter::Antialiasing);

@@ -38,7 +38,7 @@ void InstallDonePage::fill() {
             }
             const std::string& model = models_[static_cast<size_t>(index)].model;
             const std::optional<std::string> dir = ModelPackageDir(model, programDir_.toStdString());
-            if (dir) row->Part(CellPicture(cell))->SetStateImage(0, QString::fromStdString(*dir + model + "_S.png"));
+            if (dir) row->Part(CellPicture(cell))->SetStateImage(0, QString::fromStdString(ModelFile(*dir, model, "_S.png")));
             row->Part(CellText(cell))->SetText(QString::fromStdString(model));
         }
     }

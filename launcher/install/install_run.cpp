@@ -190,6 +190,24 @@ bool InstallRun::installOne(COfferedModel& model, bool& retry) {
     return true;
 }
 
+// A catalogue may list a model twice (also in two letter cases): it is installed once, by its
+// first record; the others stay unflagged and so are never recorded.
+bool InstallRun::listedBefore(size_t index) const {
+    for (size_t i = 0; i < index; ++i)
+        if (SameModelName(models_[i].model, models_[index].model)) return true;
+    return false;
+}
+
+InstallPosition InstallRun::positionOf(size_t index) const {
+    InstallPosition at{0, 0};
+    for (size_t i = 0; i < models_.size(); ++i) {
+        if (listedBefore(i)) continue;
+        ++at.count;
+        if (i <= index) ++at.number;
+    }
+    return at;
+}
+
 // Nothing of it is opened: the package goes, the models stay as they were, and the run ends.
 bool InstallRun::refuseUnsigned(const std::string& package) {
     std::remove(package.c_str());
@@ -200,7 +218,11 @@ bool InstallRun::refuseUnsigned(const std::string& package) {
 void InstallRun::run() {
     for (size_t i = 0; i < models_.size();) {
         bool retry = false;
-        if (installOne(models_[i], retry))
+        const InstallPosition at = positionOf(i);
+        if (!listedBefore(i)) observer_.send(kInstallModelNumber, reinterpret_cast<intptr_t>(&at));
+        if (listedBefore(i))
+            ++i;
+        else if (installOne(models_[i], retry))
             ++i;
         else if (!retry)
             break;
@@ -210,7 +232,8 @@ void InstallRun::run() {
 
 bool InstallRun::extract(const std::string& package, const std::string& model) {
     const std::string resourceDir = ResourceDir(programDir_);
-    const bool existedBefore = IsPlainName(model) && IsDirectory(resourceDir + model);
+    const std::optional<std::string> existing = ExistingModelDir(model, programDir_);
+    const bool existedBefore = existing && IsDirectory(*existing);
     const std::optional<std::string> modelDir = ModelPackageDir(model, programDir_);
     const std::string staging = modelDir ? MakeWorkDir(resourceDir, model, kStagingWork) : std::string();
     bool ok = !staging.empty();

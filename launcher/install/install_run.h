@@ -20,6 +20,7 @@ namespace pavoline {
 enum InstallCode : unsigned {
     kInstallDownloadProgress = 1, // const DownloadProgress*
     kInstallStatusText = 2,       // const std::string*
+    kInstallModelNumber = 3,      // const InstallPosition*: which model of how many is downloaded
     kInstallDownloadError = 4,    // message number
     kInstallChecksumError = 5,    // message number
     kInstallExtractError = 6,     // message number
@@ -34,6 +35,11 @@ enum InstallMessage : intptr_t {
     kMessageInstallFailed = 2,  // "安装失败，请检查磁盘空间！"
     kMessageDiskFull = 3,       // "下载失败，请检查磁盘空间！"
     kMessageNotFromPublisher = 4, // "机型包不是来自发布者，已拒绝安装！"
+};
+
+struct InstallPosition {
+    size_t number; // from 1
+    size_t count;  // the models of the run, each counted once
 };
 
 class InstallObserver {
@@ -64,9 +70,11 @@ public:
     bool extract(const std::string& package, const std::string& model);
 
 private:
+    bool listedBefore(size_t index) const;
     bool waitForPromptClosed(); // false when the user confirmed cancel
     bool pauseBeforeRetry();
     bool installOne(COfferedModel& model, bool& retry);
+    InstallPosition positionOf(size_t index) const;
     bool refuseUnsigned(const std::string& package);
 
     OfferedList& models_;

@@ -1,6 +1,9 @@
 #include "progress_page.h"
 
 #include "download.h"
+#include "pavoline_app.h"
+
+#include <QEventLoop>
 
 namespace pavoline {
 namespace {
@@ -24,6 +27,7 @@ ProgressPage::ProgressPage(OfferedList& models, QWidget* parent, QString program
     bar_ = element("ProgBar")->AsProgressBar();
     close_ = element("Btn_Close");
     cancel_ = element("Btn_Cancel");
+    which_ = element("Sta_ModelNumber");
     bar_->SetRange(0, 100);
     bar_->SetPos(0);
     showCancelButtons(false);
@@ -36,7 +40,10 @@ int ProgressPage::exec() {
     cancelMutex_ = NamedMutex::Create(kDownloadCancelMutex);
     promptMutex_ = NamedMutex::Create(kPromptMutex);
     const std::string programDir = programDir_.toStdString();
-    worker_.start([this, programDir] { InstallRun(models_, *this, prompt_, programDir).run(); });
+    if (!worker_.start([this, programDir] { InstallRun(models_, *this, prompt_, programDir).run(); })) {
+        ShowStartupMessage("Couldn't create an install thread", false);
+        return Rejected; // nothing installed
+    }
     const int result = CSkinDialog::exec();
     worker_.waitServingSends();
     SetDownloadCancel(false);
@@ -57,8 +64,13 @@ void ProgressPage::showCancelButtons(bool shown) {
 void ProgressPage::showError(intptr_t messageNumber) {
     if (messageNumber < 0 || messageNumber >= static_cast<intptr_t>(std::size(kErrorTexts))) return;
     const QString text = kErrorTexts[messageNumber];
-    if (tipOpen_) { // the cancel prompt is up: it becomes the error
+    if (tipOpen_) {
+        // The cancel prompt becomes the error, an OK tip; the worker's send returns only once the
+        // user has read it, as for any error, so the page cannot close under it.
+        QEventLoop untilRead;
+        connect(&tip_, &QDialog::finished, &untilRead, &QEventLoop::quit);
         sendMessage(&tip_, WM_TIP_UPDATE, reinterpret_cast<WPARAM>(&text), 1);
+        if (tip_.isVisible()) untilRead.exec();
         return;
     }
     tip_.Set(text, CTipDlg::kOk, 1);
@@ -120,13 +132,22 @@ LRESULT ProgressPage::windowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case kInstallStatusText:
         status_->SetText(QString::fromStdString(*reinterpret_cast<const std::string*>(lParam)));
         return 0;
+    case kInstallModelNumber: {
+        const auto* at = reinterpret_cast<const InstallPosition*>(lParam);
+        which_->SetText(at->count > 1 ? QString("第 %1/%2 个").arg(at->number).arg(at->count) : QString());
+        bar_->SetPos(0); // the last model's full bar does not stand under the next one's name
+        return 0;
+    }
     case kInstallDownloadError:
     case kInstallChecksumError:
     case kInstallExtractError:
         showError(lParam);
         return 0;
     case kInstallCancelButtons:
-        if (lParam) count_->SetText("");
+        if (lParam) { // a download begins: nothing of it has arrived yet
+            count_->SetText("");
+            bar_->SetPos(0);
+        }
         showCancelButtons(lParam != 0);
         return 0;
     case kInstallFinished:

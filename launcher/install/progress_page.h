@@ -42,6 +42,7 @@ private:
     directui::IProgressBar* bar_;
     directui::ISkinElement* close_;
     directui::ISkinElement* cancel_;
+    directui::ISkinElement* which_;
     CTipDlg tip_;
     bool tipOpen_ = false;
     bool closeWhenTipEnds_ = false;

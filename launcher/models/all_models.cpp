@@ -14,7 +14,14 @@ const QString kAllFamilies = "全部系列";
 const QString kAllStyles = "全部机型";
 constexpr int kSearchLength = 10;
 
-enum RowPart { kThumbnail = 0, kInstalledMark = 1, kCheckBox = 2 };
+// The parts of a row, by the names the row template gives them.
+const QString kThumbnail = "Lgo_AL_Item", kInstalledMark = "Sta_AL_Installed", kCheckBox = "CB_AL_Item";
+const QString kName = "Sta_AL_Name", kDetail = "Sta_AL_Detail";
+
+// What an empty list says.
+const QString kNoMatch = "没有符合条件的机型";
+const QString kNothingOffered = "服务器暂未提供机型";
+const QString kFetchFailed = "获取机型列表失败，点击“全部机型”重试";
 
 bool SameText(const std::string& a, const QString& b) {
     return QString::fromStdString(a).compare(b, Qt::CaseInsensitive) == 0;
@@ -22,31 +29,49 @@ bool SameText(const std::string& a, const QString& b) {
 
 } // namespace
 
+QString OfferedModelDetails(const COfferedModel& m) {
+    return QString("系列：%1　　风格：%2　　屏幕：%3　　版本：%4")
+        .arg(QString::fromStdString(m.family), QString::fromStdString(m.style), QString::fromStdString(m.lcdsize),
+             QString::fromStdString(m.version));
+}
+
 // ---- CAllListContainerDlg ---------------------------------------------------------------------
 
 CAllListContainerDlg::CAllListContainerDlg(MessageWindow* page, QWidget* parent)
-    : CSkinPage("DUI_AllListContainer", parent), page_(page), list_(element("LV_AllList")->AsList()) {}
+    : CSkinPage("DUI_AllListContainer", parent), page_(page), list_(element("LV_AllList")->AsList()),
+      empty_(element("Sta_AL_Empty")) {
+    empty_->SetVisible(0);
+}
 
-void CAllListContainerDlg::List(const OfferedList* models) {
+// One row shows one record; a part the row template lacks is the skin's stand-in and shows nothing.
+void CAllListContainerDlg::FillRow(directui::IListRow* row, const COfferedModel& m) {
+    const QString model = QString::fromStdString(m.model);
+    row->Part(kThumbnail)->SetStateImage(0, QString::fromStdString(m.imageurl));
+    if (QWidget* picture = row->Part(kThumbnail)->Widget()) picture->setToolTip(model);
+    row->Part(m.installed ? kCheckBox : kInstalledMark)->SetVisible(0);
+    row->Part(kName)->SetText(model);
+    row->Part(kDetail)->SetText(OfferedModelDetails(m));
+}
+
+void CAllListContainerDlg::List(const OfferedList* models, const QString& emptyText) {
     if (!models) return;
     list_->RemoveAll();
     families_.clear();
     styles_.clear();
-    for (size_t i = 0; i < models->size(); ++i) {
-        const COfferedModel& m = (*models)[i];
+    for (const COfferedModel& m : *models) {
         directui::IListRow* row = list_->AddRow("UIF_LV_AllList");
         if (!row) break;
-        row->PartAt(kThumbnail)->SetStateImage(0, QString::fromStdString(m.imageurl));
-        row->PartAt(kThumbnail)->Widget()->setToolTip(QString::fromStdString(m.model));
-        row->PartAt(m.installed ? kCheckBox : kInstalledMark)->SetVisible(0);
-        row->Part("Sta_AL_Name")->SetText(QString::fromStdString(m.model));
-        row->Part("Sta_AL_Detail")->SetText(QString("系列：%1　　风格：%2　　屏幕：%3　　版本：%4")
-                                                .arg(QString::fromStdString(m.family), QString::fromStdString(m.style),
-                                                     QString::fromStdString(m.lcdsize), QString::fromStdString(m.version)));
+        FillRow(row, m);
         families_ << QString::fromStdString(m.family);
         styles_ << QString::fromStdString(m.style);
     }
     list_->Redraw();
+    SayWhyEmpty(models->empty() ? emptyText : QString());
+}
+
+void CAllListContainerDlg::SayWhyEmpty(const QString& text) {
+    empty_->SetText(text);
+    empty_->SetVisible(text.isEmpty() ? 0 : -1);
 }
 
 bool CAllListContainerDlg::AnyTicked() const { return !TickedRows().empty(); }
@@ -56,7 +81,7 @@ std::vector<int> CAllListContainerDlg::TickedRows() const { return pavoline::Tic
 LRESULT CAllListContainerDlg::windowProc(UINT message, WPARAM wParam, LPARAM) {
     // An installed model has no check box to tick.
     if (message == WM_SKIN_LISTITEM &&
-        TickOnRowClick(reinterpret_cast<const directui::SkinListItemNotify*>(wParam), list_, "Lgo_AL_Item", "CB_AL_Item"))
+        TickOnRowClick(reinterpret_cast<const directui::SkinListItemNotify*>(wParam), list_, kCheckBox))
         sendMessage(page_, WM_CHECK_CHANGED, AnyTicked() ? 1 : 0);
     return 0;
 }
@@ -77,6 +102,7 @@ CAllModelDlg::CAllModelDlg(ModelCatalogue& catalogue, MessageWindow* frame, Mess
     search_ = new CSearchEdit;
     search_->setMaxLength(kSearchLength);
     search_->setAlignment(Qt::AlignCenter);
+    search_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding); // as high as the boxes beside it
     search_->installEventFilter(this);
     element("HndObj_Search")->AsHost()->PutWindow(search_);
     afterSearch_ = new QLineEdit(this);
@@ -86,11 +112,18 @@ CAllModelDlg::CAllModelDlg(ModelCatalogue& catalogue, MessageWindow* frame, Mess
 
 void CAllModelDlg::display(const OfferedList* models) {
     displayed_ = models;
-    if (models)
-        listWindow_->List(models);
-    else
+    if (models) {
+        listWindow_->List(models, models == &filtered_ ? kNoMatch : kNothingOffered);
+    } else {
         listWindow_->list()->RemoveAll();
+        listWindow_->SayWhyEmpty(fetchFailed_ ? kFetchFailed : QString());
+    }
     install_->Enable(false);
+}
+
+void CAllModelDlg::SetFetchFailed(bool failed) {
+    fetchFailed_ = failed;
+    if (!displayed_) display(nullptr);
 }
 
 void CAllModelDlg::displayMatching(const std::function<bool(const COfferedModel&)>& matches) {
@@ -99,10 +132,19 @@ void CAllModelDlg::displayMatching(const std::function<bool(const COfferedModel&
         display(offered);
         return;
     }
-    filtered_.clear();
-    for (const COfferedModel& m : *offered)
-        if (matches(m)) filtered_.push_back(m);
+    filtered_ = MatchingModels(*offered, matches);
     display(&filtered_);
+}
+
+OfferedList MatchingModels(const OfferedList& offered, const std::function<bool(const COfferedModel&)>& matches) {
+    OfferedList found;
+    for (const COfferedModel& m : offered)
+        if (matches(m)) found.push_back(m);
+    return found;
+}
+
+bool ModelNameContains(const COfferedModel& m, const QString& text) {
+    return QString::fromStdString(m.model).contains(text, Qt::CaseInsensitive);
 }
 
 void CAllModelDlg::FillBox(directui::IComboBox* box, const QString& first, QStringList values) {
@@ -124,6 +166,7 @@ void CAllModelDlg::Refresh() {
     FillBox(family_->AsComboBox(), kAllFamilies, listWindow_->families());
     FillBox(style_->AsComboBox(), kAllStyles, listWindow_->styles());
     selectFirstEntries();
+    search_->ShowHint(); // the whole list again: no search stands in the box
 }
 
 void CAllModelDlg::filterByBoxes(directui::ISkinElement* box) {
@@ -143,12 +186,12 @@ void CAllModelDlg::filterByBoxes(directui::ISkinElement* box) {
 }
 
 void CAllModelDlg::search() {
-    const QString text = search_->text();
+    const QString text = search_->SearchText();
     selectFirstEntries();
     if (text.isEmpty())
         displayMatching(nullptr);
     else
-        displayMatching([&](const COfferedModel& m) { return QString::fromStdString(m.model).toLower().contains(text.toLower()); });
+        displayMatching([&](const COfferedModel& m) { return ModelNameContains(m, text); });
     force_ = true;
     afterSearch_->setFocus();
 }

@@ -12,13 +12,25 @@
 
 namespace pavoline {
 
+// "系列：…　　风格：…　　屏幕：…　　版本：…", the line under a model's name.
+QString OfferedModelDetails(const COfferedModel& m);
+// The records that match, in order; the filters and the search work on records, not on rows.
+OfferedList MatchingModels(const OfferedList& offered, const std::function<bool(const COfferedModel&)>& matches);
+// The search's rule: the text anywhere in the model's name, without regard to letter case.
+bool ModelNameContains(const COfferedModel& m, const QString& text);
+
 // The list window of the page: one row per model of the list it is given.
 class CAllListContainerDlg : public CSkinPage {
     Q_OBJECT
 public:
     CAllListContainerDlg(MessageWindow* page, QWidget* parent);
-    // Lists the models (nothing for no list); collects their families and styles.
-    void List(const OfferedList* models);
+    // Lists the models (nothing for no list); collects their families and styles. An empty list
+    // shows emptyText over the list.
+    void List(const OfferedList* models, const QString& emptyText = QString());
+    static void FillRow(directui::IListRow* row, const COfferedModel& model);
+    // A line over the list saying why it is empty; none for an empty text.
+    void SayWhyEmpty(const QString& text);
+    QString emptyText() const { return empty_->IsVisible() ? empty_->GetText() : QString(); }
     bool AnyTicked() const;
     // The rows ticked by the user, by index into the list last given.
     std::vector<int> TickedRows() const;
@@ -30,6 +42,7 @@ public:
 private:
     MessageWindow* page_;
     directui::IList* list_;
+    directui::ISkinElement* empty_;
     QStringList families_, styles_;
 };
 
@@ -41,6 +54,8 @@ public:
                  QWidget* parent, QString programDir);
     void Refresh();
     void CloseDropDown();
+    // Without a catalogue, the list says that the fetch failed and how to try again.
+    void SetFetchFailed(bool failed);
     LRESULT windowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
     CAllListContainerDlg* listWindow() const { return listWindow_; }
@@ -77,6 +92,7 @@ private:
     int familySelection_ = 0, styleSelection_ = 0;
     bool force_ = false;
     bool popupOpened_ = false;
+    bool fetchFailed_ = false;
 };
 
 } // namespace pavoline

@@ -67,11 +67,18 @@ void ModelCatalogue::MergeInstalledFlags() {
             }
 }
 
-COfferedModel* ModelCatalogue::findOffered(const std::string& model) {
-    if (!offered_) return nullptr;
+// A catalogue may list one model more than once: every entry of the name follows the install.
+void ModelCatalogue::flagOffered(const std::string& model, int installed) {
+    if (!offered_) return;
     for (COfferedModel& offered : *offered_)
-        if (SameModelName(offered.model, model)) return &offered;
-    return nullptr;
+        if (SameModelName(offered.model, model)) offered.installed = installed;
+}
+
+bool ModelCatalogue::isInstalled(const std::string& model, const InstalledList& alsoAdded) const {
+    for (const InstalledList* list : {&installed_, &alsoAdded})
+        for (const CInstalledModel& m : *list)
+            if (SameModelName(m.model, model)) return true;
+    return false;
 }
 
 void ModelCatalogue::RecordInstalledModels(const OfferedList& models) {
@@ -79,7 +86,8 @@ void ModelCatalogue::RecordInstalledModels(const OfferedList& models) {
     InstalledList added;
     for (const COfferedModel& m : models) {
         if (!m.installed) continue;
-        if (COfferedModel* offered = findOffered(m.model)) offered->installed = 1;
+        flagOffered(m.model, 1);
+        if (isInstalled(m.model, added)) continue; // one entry per model in the file
         CInstalledModel record;
         record.model = m.model;
         record.lcdsize = m.lcdsize;
@@ -94,7 +102,7 @@ void ModelCatalogue::RecordInstalledModels(const OfferedList& models) {
 void ModelCatalogue::RecordUninstalledModels(const InstalledList& models) {
     std::vector<std::string> names;
     for (const CInstalledModel& m : models) {
-        if (COfferedModel* offered = findOffered(m.model)) offered->installed = 0;
+        flagOffered(m.model, 0);
         names.push_back(m.model);
     }
     if (!names.empty() && installedFile_.RemoveInstalledModels(names) == kXmlOk)

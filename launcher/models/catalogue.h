@@ -46,7 +46,8 @@ public:
     void RecordUninstalledModels(const InstalledList& models);
 
 private:
-    COfferedModel* findOffered(const std::string& model);
+    void flagOffered(const std::string& model, int installed);
+    bool isInstalled(const std::string& model, const InstalledList& alsoAdded) const;
 
     std::string programDir_;
     CModelXmlFile installedFile_;

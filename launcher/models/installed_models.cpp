@@ -1,5 +1,7 @@
 #include "installed_models.h"
 
+#include "all_models.h"
+#include "pavoline_app.h"
 #include "tip_dialog.h"
 #include "uninstall.h"
 
@@ -8,7 +10,16 @@ namespace {
 
 // What the uninstall worker reports (WM_USER, code in wParam).
 constexpr WPARAM kUninstallStarted = 9, kUninstallFinished = 8;
-enum RowPart { kPicture = 0, kText = 1, kCheckBox = 2 };
+// The parts of a row, by the names the row template gives them.
+const QString kPicture = "Lgo_IM_Item", kName = "Sta_IM_Item", kDetail = "Sta_IM_Detail", kCheckBox = "CB_IM_Item";
+
+// The line under the name, as the all-models page words it, with the package's size; what the
+// file does not keep (family, style, version) comes from the catalogue when it has been fetched.
+QString InstalledModelDetails(const CInstalledModel& m, const COfferedModel* offered) {
+    const QString size = "大小：" + QString::fromStdString(m.space);
+    if (offered) return OfferedModelDetails(*offered) + "　　" + size;
+    return "屏幕：" + QString::fromStdString(m.lcdsize) + "　　" + size;
+}
 
 } // namespace
 
@@ -22,12 +33,16 @@ CUninstallDlg::CUninstallDlg(const InstalledList& selection, QWidget* parent, QS
 
 int CUninstallDlg::exec() {
     const std::string programDir = programDir_.toStdString();
-    worker_.start([this, programDir] {
+    const bool started = worker_.start([this, programDir] {
         sendMessage(this, WM_USER, kUninstallStarted);
         for (const CInstalledModel& model : selection_)
             if (!DeleteModelDirectory(model.model, programDir)) outcome_ = false;
         postMessage(this, WM_USER, kUninstallFinished);
     });
+    if (!started) { // nothing deleted; the caller still takes the models out of the list
+        ShowStartupMessage("Couldn't create an uninstall thread", false);
+        return Rejected;
+    }
     const int result = CSkinDialog::exec();
     worker_.waitServingSends();
     return result;
@@ -49,8 +64,23 @@ CInstalledModelDlg::CInstalledModelDlg(ModelCatalogue& catalogue, MessageWindow*
     uninstall_ = element("Btn_Uninstall");
     back_ = element("Btn_InstalledModel2Main");
     list_ = element("LV_InstalledModel")->AsList();
+    empty_ = element("Sta_IM_Empty");
     uninstall_->Enable(false);
     Refresh();
+}
+
+void CInstalledModelDlg::fillRow(directui::IListRow* row, const CInstalledModel& m) {
+    const std::optional<std::string> dir = ModelPackageDir(m.model, programDir_.toStdString());
+    if (dir) row->Part(kPicture)->SetStateImage(0, QString::fromStdString(ModelFile(*dir, m.model, "_S.png")));
+    const COfferedModel* offered = nullptr;
+    if (const OfferedList* list = catalogue_.offered())
+        for (const COfferedModel& o : *list)
+            if (SameModelName(o.model, m.model)) {
+                offered = &o;
+                break;
+            }
+    row->Part(kName)->SetText(QString::fromStdString(m.model));
+    row->Part(kDetail)->SetText(InstalledModelDetails(m, offered));
 }
 
 void CInstalledModelDlg::Refresh() {
@@ -58,13 +88,11 @@ void CInstalledModelDlg::Refresh() {
     for (const CInstalledModel& m : catalogue_.installed()) {
         directui::IListRow* row = list_->AddRow("UIF_LV_InstalledModel");
         if (!row) break;
-        const std::optional<std::string> dir = ModelPackageDir(m.model, programDir_.toStdString());
-        const QString model = QString::fromStdString(m.model);
-        if (dir) row->PartAt(kPicture)->SetStateImage(0, QString::fromStdString(*dir) + model + "_S.png");
-        // The model's name beside its size, so a model without a picture can still be told apart.
-        row->PartAt(kText)->SetText(model + "    " + QString::fromStdString(m.space));
+        fillRow(row, m);
     }
     list_->Redraw();
+    empty_->SetText("尚未安装机型，可在“全部机型”中选择安装");
+    empty_->SetVisible(catalogue_.installed().empty() ? -1 : 0);
 }
 
 void CInstalledModelDlg::uninstall() {
@@ -92,7 +120,7 @@ LRESULT CInstalledModelDlg::windowProc(UINT message, WPARAM wParam, LPARAM) {
         return 0;
     }
     if (message == WM_SKIN_LISTITEM &&
-        TickOnRowClick(reinterpret_cast<const directui::SkinListItemNotify*>(wParam), list_, "Lgo_IM_Item", "CB_IM_Item"))
+        TickOnRowClick(reinterpret_cast<const directui::SkinListItemNotify*>(wParam), list_, kCheckBox))
         uninstall_->Enable(!TickedRows(list_, kCheckBox).empty());
     return 0;
 }

@@ -38,6 +38,7 @@ public:
 
 private:
     void uninstall();
+    void fillRow(directui::IListRow* row, const CInstalledModel& model);
 
     ModelCatalogue& catalogue_;
     MessageWindow* view_;
@@ -46,6 +47,7 @@ private:
     directui::ISkinElement* uninstall_;
     directui::ISkinElement* back_;
     directui::IList* list_;
+    directui::ISkinElement* empty_;
 };
 
 } // namespace pavoline

@@ -43,14 +43,21 @@ CModelManageDlg::~CModelManageDlg() {
     }
 }
 
+// A page made now lists what is; only a page made before a change needs its refresh.
 void CModelManageDlg::ensurePage(int tab) {
-    if (tab == kAllModels && !allPage_) {
+    if (tab == kAllModels && !allPage_)
         allPage_ = new CAllModelDlg(catalogue_, frame_, view_, this, this, programDir_);
-        modelsChanged_ = false;
-    } else if (tab == kInstalledModels && !installedPage_) {
+    else if (tab == kInstalledModels && !installedPage_)
         installedPage_ = new CInstalledModelDlg(catalogue_, view_, this, this, programDir_);
-        modelsChanged_ = false;
-    }
+}
+
+// Every page a change concerns is refreshed before the change is forgotten, whichever tab is
+// chosen: the other page is shown later without another word.
+void CModelManageDlg::refreshChangedPages() {
+    if (!modelsChanged_) return;
+    if (allPage_) allPage_->Refresh();
+    if (installedPage_) installedPage_->Refresh();
+    modelsChanged_ = false;
 }
 
 void CModelManageDlg::startFetch(int delayMs) {
@@ -65,11 +72,7 @@ void CModelManageDlg::SelectTab(int tab) {
     host_->PutWindow(shown);
     host_->Show();
     if (tab == kAllModels && !fetchSucceeded_) startFetch(kRetryFetchDelayMs);
-    if (modelsChanged_) {
-        if (tab == kAllModels) allPage_->Refresh();
-        if (installedPage_) installedPage_->Refresh();
-        modelsChanged_ = false;
-    }
+    refreshChangedPages();
     (tab == kAllModels ? allTab_ : installedTab_)->SetCheck(true);
 }
 
@@ -92,10 +95,22 @@ void CModelManageDlg::timerEvent(QTimerEvent* event) {
     }
     fetchTimer_.stop();
     ++fetchCount_;
-    fetchThread_.start([this] {
+    const bool started = fetchThread_.start([this] {
         const FetchOutcome outcome = FetchCatalogue(catalogue_, CatalogueUrl(), CatalogueSignatureUrl());
         sendMessage(this, kFetchDone, static_cast<WPARAM>(outcome));
     });
+    if (!started) onFetchNotStarted();
+}
+
+// The wait notice never stays without a button: it says what went wrong; the tab tries again.
+void CModelManageDlg::onFetchNotStarted() {
+    fetchSucceeded_ = false;
+    if (allPage_) allPage_->SetFetchFailed(true);
+    const QString text = "无法创建获取机型列表的线程，请稍后重试。";
+    if (waitNoticeOpen_)
+        sendMessage(&waitNotice_, WM_TIP_UPDATE, reinterpret_cast<WPARAM>(&text), 1);
+    else
+        CTipDlg::ShowNotice(text, this);
 }
 
 void CModelManageDlg::onFetchDone(int outcome) {
@@ -105,6 +120,7 @@ void CModelManageDlg::onFetchDone(int outcome) {
                                  ? "接入网络失败，无法更新机型信息。\r\n请检查网络。"
                                  : "机型列表无法验证，不是来自发布者。";
         fetchSucceeded_ = false;
+        if (allPage_) allPage_->SetFetchFailed(true);
         if (waitNoticeOpen_) {
             sendMessage(&waitNotice_, WM_TIP_UPDATE, reinterpret_cast<WPARAM>(&text), 1);
             return;
@@ -115,10 +131,14 @@ void CModelManageDlg::onFetchDone(int outcome) {
     // A catalogue that could not be loaded has said why; the notice must not stay without a way out.
     if (outcome == static_cast<int>(FetchOutcome::kCatalogueUnusable)) {
         fetchSucceeded_ = false;
+        if (allPage_) allPage_->SetFetchFailed(true);
         if (waitNoticeOpen_) sendMessage(&waitNotice_, WM_CLOSE);
         return;
     }
-    if (allPage_) allPage_->Refresh();
+    if (allPage_) {
+        allPage_->SetFetchFailed(false);
+        allPage_->Refresh();
+    }
     catalogueShown_ = true;
     if (waitNoticeOpen_) sendMessage(&waitNotice_, WM_CLOSE);
     fetchSucceeded_ = true;

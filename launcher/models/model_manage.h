@@ -40,8 +40,10 @@ protected:
 
 private:
     void ensurePage(int tab);
+    void refreshChangedPages();
     void startFetch(int delayMs);
     void onFetchDone(int outcome);
+    void onFetchNotStarted();
     void showConnecting();
 
     ModelCatalogue& catalogue_;

@@ -122,8 +122,12 @@ int CModelXmlFile::LoadText(std::string text) {
     if (text.size() > kMaxXmlFileBytes) text.resize(kMaxXmlFileBytes);
     text.resize(std::strlen(text.c_str())); // the text ends at its first zero byte
     auto doc = std::make_unique<pugi::xml_document>();
-    const pugi::xml_parse_result parsed =
-        doc->load_buffer(text.data(), text.size(), pugi::parse_default | pugi::parse_declaration, pugi::encoding_utf8);
+    // Comments, processing instructions and the DOCTYPE are kept, so a save writes back the
+    // document as it was read, apart from the edits. Nothing in a DOCTYPE is ever fetched or expanded.
+    const pugi::xml_parse_result parsed = doc->load_buffer(
+        text.data(), text.size(),
+        pugi::parse_default | pugi::parse_declaration | pugi::parse_comments | pugi::parse_pi | pugi::parse_doctype,
+        pugi::encoding_utf8);
     if (!parsed) {
         std::ostringstream message;
         message << "Syntax Error in XML Document\nLine No " << LineOfOffset(text.c_str(), static_cast<size_t>(parsed.offset))

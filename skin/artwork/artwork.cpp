@@ -16,17 +16,33 @@ QFont UiFont(int pixelSize, bool bold) {
     return font;
 }
 
-bool Save(const QString& dir, const QString& name, int w, int h, const std::function<void(QPainter&)>& draw) {
-    QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
+namespace {
+
+bool SaveAtScale(const QString& dir, const QString& name, int w, int h, int scale,
+                 const std::function<void(QPainter&)>& draw) {
+    QImage image(w * scale, h * scale, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::TextAntialiasing);
+    painter.scale(scale, scale);
     draw(painter);
     painter.end();
-    const bool saved = image.save(QDir(dir).filePath(name));
-    if (!saved) std::fprintf(stderr, "make_artwork: cannot write %s\n", qPrintable(name));
+    const QString file = scale == 1 ? name : QString(name).replace(".png", QString("@%1x.png").arg(scale));
+    const bool saved = image.save(QDir(dir).filePath(file));
+    if (!saved) std::fprintf(stderr, "make_artwork: cannot write %s\n", qPrintable(file));
     return saved;
+}
+
+} // namespace
+
+bool SavePlain(const QString& dir, const QString& name, int w, int h, const std::function<void(QPainter&)>& draw) {
+    return SaveAtScale(dir, name, w, h, 1, draw);
+}
+
+bool Save(const QString& dir, const QString& name, int w, int h, const std::function<void(QPainter&)>& draw) {
+    const bool plain = SaveAtScale(dir, name, w, h, 1, draw);
+    return SaveAtScale(dir, name, w, h, 2, draw) && plain;
 }
 
 // Caption buttons: four states side by side (normal, hover, pressed, disabled) of w x h each.

@@ -13,9 +13,11 @@ inline const QColor kSoft{"#9FB3C8"};
 
 // The suite's face at a pixel size.
 QFont UiFont(int pixelSize, bool bold = false);
-// Draws a w x h picture on transparent ground and saves it as dir/name; false (said on stderr)
-// when it cannot be written.
+// Draws a w x h picture on transparent ground and saves it as dir/name, and drawn again at twice
+// the size as name@2x.png for dense screens; false (said on stderr) when one cannot be written.
 bool Save(const QString& dir, const QString& name, int w, int h, const std::function<void(QPainter&)>& draw);
+// The picture at its own size only (a model's pictures, which come from its package).
+bool SavePlain(const QString& dir, const QString& name, int w, int h, const std::function<void(QPainter&)>& draw);
 
 // Glyph buttons of a caption: four states side by side (normal, hover, pressed in the hot colour,
 // disabled) of w x h each, the glyph drawn with the pen set for the state.

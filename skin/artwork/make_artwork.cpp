@@ -40,10 +40,10 @@ int MakePhonePictures(const QString& dir, const QString& model, const QString& c
         p.drawText(QRectF(40, 40, 138, 200), Qt::AlignCenter, model);
     };
     bool ok = true;
-    ok &= Save(dir, model + "_1.png", 219, 312, [&](QPainter& p) { phone(p, QColor("#3E6792"), false); });
-    ok &= Save(dir, model + "_3.png", 219, 312, [&](QPainter& p) { phone(p, QColor("#5B9BD5"), false); });
-    ok &= Save(dir, model + "_2.png", 219, 312, [&](QPainter& p) { phone(p, QColor("#2F5379"), true); });
-    ok &= Save(dir, model + "_S.png", 60, 86, [&](QPainter& p) {
+    ok &= SavePlain(dir, model + "_1.png", 219, 312, [&](QPainter& p) { phone(p, QColor("#3E6792"), false); });
+    ok &= SavePlain(dir, model + "_3.png", 219, 312, [&](QPainter& p) { phone(p, QColor("#5B9BD5"), false); });
+    ok &= SavePlain(dir, model + "_2.png", 219, 312, [&](QPainter& p) { phone(p, QColor("#2F5379"), true); });
+    ok &= SavePlain(dir, model + "_S.png", 60, 86, [&](QPainter& p) {
         p.scale(60.0 / 219, 86.0 / 312);
         phone(p, QColor("#3E6792"), false);
     });
@@ -77,6 +77,10 @@ int main(int argc, char** argv) {
         p.setPen(QPen(QColor("#5B6B7C"), 1.8, Qt::SolidLine, Qt::RoundCap));
         p.drawLine(QPointF(2, 2), QPointF(10, 10));
         p.drawLine(QPointF(10, 2), QPointF(2, 10));
+    });
+    ok &= Save(out, "combo_arrow.png", 10, 6, [](QPainter& p) {
+        p.setPen(QPen(QColor("#5B6B7C"), 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.drawPolyline(QPolygonF({QPointF(1, 1), QPointF(5, 5), QPointF(9, 1)}));
     });
     const QRectF checkBox(1.5, 1.5, 17, 17);
     ok &= Save(out, "check_off.png", 20, 20, [&](QPainter& p) { DrawCheckBox(p, checkBox, false, false); });

@@ -146,8 +146,21 @@ TEST(Kelpa, PngProblemsAreReportedWithTheirOwnExitCodes) {
     WriteBytes(dir.file("tall.png"), test::BuildPng(tall));
     const auto big = Kelpa({dir.file("tall.png"), dir.file("o.ab2")});
     EXPECT_EQ(big.exitCode, 1);
-    EXPECT_EQ(big.out, "[ABM enc] parse BMP error, " + dir.file("tall.png") + "\n");
+    EXPECT_EQ(big.out, "[ABM enc] over 1024 pixels a side: " + dir.file("tall.png") + "\n");
     EXPECT_FALSE(test::FileExists(dir.file("o.ab2")));
+    // Cut off inside a colour profile (libpng's bad_iCCP crasher): unreadable, whatever its size says.
+    for (const int height : {1025, 8}) {
+        tall.height = height;
+        tall.rows.assign(static_cast<size_t>(height), {5});
+        std::vector<test::PngChunk> chunks = test::SplitPng(test::BuildPng(tall));
+        chunks.insert(chunks.begin() + 1, test::PngChunk{"iCCP", std::vector<uint8_t>(300, 'p'), std::nullopt});
+        std::vector<uint8_t> cut = test::JoinPng(chunks);
+        cut.resize(33 + 8 + 100); // the signature, IHDR, then 100 bytes into the profile
+        WriteBytes(dir.file("cut.png"), cut);
+        const auto unreadable = Kelpa({dir.file("cut.png"), dir.file("o.ab2")});
+        EXPECT_EQ(unreadable.exitCode, 7) << height;
+        EXPECT_EQ(unreadable.out, "") << height;
+    }
     // No temporary file is left in the working directory.
     EXPECT_FALSE(test::FileExists(dir.file("abmenc_tmp.bmp")));
 }

@@ -221,6 +221,25 @@ TEST(ModelXmlFile, AddAppendsAndRemoveTakesEveryMatch) {
     EXPECT_EQ(left[3].model, "N700");
 }
 
+TEST(ModelXmlFile, SavingKeepsCommentsInstructionsAndTheDoctype) {
+    TempDir dir;
+    const std::string path = dir.file("InstalledModel.xml");
+    const std::string kept[] = {"<?xml version=\"1.0\" encoding=\"UTF-8\"?>", "<!DOCTYPE INSTALLEDMODEL>",
+                                "<?editor keep-me?>", "<!-- the designer's own note -->", "<!--inside-->"};
+    WriteText(path, kept[0] + kept[1] + kept[2] + kept[3] + "<INSTALLEDMODEL>" + kept[4] +
+                        "<PHONEIMAGESIZE width=\"1\"/></INSTALLEDMODEL>");
+    CModelXmlFile file;
+    ASSERT_EQ(file.Load(path), 0);
+    ASSERT_EQ(file.AddInstalledModels(Models({"N70"})), 0);
+    const std::string saved = ReadText(path);
+    size_t at = 0;
+    for (const std::string& part : kept) {
+        at = saved.find(part, at);
+        ASSERT_NE(at, std::string::npos) << part << " in\n" << saved;
+    }
+    EXPECT_LT(at, saved.find("N70"));
+}
+
 TEST(ModelXmlFile, SavingKeepsTheFilesMode) {
     TempDir dir;
     const std::string path = dir.file("InstalledModel.xml");
@@ -357,6 +376,22 @@ TEST_F(CatalogueTest, RecordingInstallsAndUninstallsKeepsListsAndFileInStep) {
     EXPECT_EQ((*offered)[0].installed, 0);
     ASSERT_EQ(catalogue_.installed().size(), 1u);
     EXPECT_EQ(catalogue_.installed()[0].model, "ABC");
+}
+
+TEST_F(CatalogueTest, AModelListedTwiceIsRecordedOnce) {
+    WriteText(dir_.file("twice.xml"), "<Models><Phone model=\"N95\" isbeta=\"0\"/><Phone model=\"n95\" isbeta=\"0\"/>"
+                                      "<Phone model=\"N95\" isbeta=\"0\"/></Models>");
+    OfferedList* offered = catalogue_.LoadOfferedCatalogue(dir_.file("twice.xml"));
+    ASSERT_NE(offered, nullptr);
+    OfferedList copies = *offered;
+    for (COfferedModel& m : copies) m.installed = 1;
+    catalogue_.RecordInstalledModels(copies);
+    catalogue_.RecordInstalledModels({copies[1]}); // and again, later in the run
+    ASSERT_EQ(catalogue_.installed().size(), 2u);
+    EXPECT_EQ(catalogue_.installed()[1].model, "N95");
+    for (const COfferedModel& m : *offered) EXPECT_EQ(m.installed, 1) << m.model; // no row offers it again
+    catalogue_.RecordUninstalledModels({catalogue_.installed()[1]});
+    for (const COfferedModel& m : *offered) EXPECT_EQ(m.installed, 0) << m.model;
 }
 
 TEST(OfferedModel, CopiesLeaveTheSizeTextBehindButMovesKeepIt) {

@@ -5,6 +5,7 @@
 #include "md5.h"
 #include "named_mutex.h"
 #include "temp_dir.h"
+#include "uninstall.h"
 #include "test_publisher.h"
 #include "tree_snapshot.h"
 #include "zip_builder.h"
@@ -39,6 +40,10 @@ public:
         std::lock_guard<std::mutex> lock(mutex);
         Event e{code, lParam, ""};
         if (code == kInstallStatusText) e.text = *reinterpret_cast<const std::string*>(lParam);
+        if (code == kInstallModelNumber) {
+            const auto* at = reinterpret_cast<const InstallPosition*>(lParam);
+            e.text = std::to_string(at->number) + "/" + std::to_string(at->count);
+        }
         if (code == kInstallChecksumError && cancelOnChecksumError) SetDownloadCancel(true);
         if (code == kInstallDownloadProgress) {
             e.value = static_cast<intptr_t>(reinterpret_cast<const DownloadProgress*>(lParam)->received);
@@ -179,17 +184,32 @@ TEST_F(InstallTest, InstallsTwoModelsFromTheServer) {
     EXPECT_EQ(ReadText(modelDir("N70") + "img/N70_1.png"), std::string(30000, 'p'));
     EXPECT_EQ(ReadText(modelDir("E71") + "help/E71.chm"), "help"); // a package made on Unix
     EXPECT_TRUE(page.errors().empty());
-    const std::vector<unsigned> perModel = {kInstallCancelButtons, kInstallStatusText, kInstallCancelButtons,
-                                            kInstallStatusText};
+    const std::vector<unsigned> perModel = {kInstallModelNumber, kInstallCancelButtons, kInstallStatusText,
+                                            kInstallCancelButtons, kInstallStatusText};
     std::vector<unsigned> expected = perModel;
     expected.insert(expected.end(), perModel.begin(), perModel.end());
     expected.push_back(kInstallFinished);
     EXPECT_EQ(page.codes(), expected);
-    EXPECT_EQ(page.events[1].text, "正在下载（N70）");
+    EXPECT_EQ(page.events[0].text, "1/2");
+    EXPECT_EQ(page.events[2].text, "正在下载（N70）");
     ASSERT_FALSE(page.positions.empty());
     EXPECT_EQ(page.positions.back(), 100);
     // No staging directory is left beside the models.
     EXPECT_EQ(resourceEntries(), (std::vector<std::string>{"E71", "N70"}));
+}
+
+TEST_F(InstallTest, AModelListedTwiceIsInstalledOnce) {
+    OfferedList models = {Offer("N70"), Offer("N70"), Offer("E71")};
+    models[1].model = "n70";
+    PageRecorder page;
+    run(models, page);
+    EXPECT_EQ(models[0].installed, 1);
+    EXPECT_EQ(models[1].installed, 0); // never recorded, so never listed twice
+    EXPECT_EQ(models[2].installed, 1);
+    std::vector<std::string> numbers;
+    for (const Event& e : page.events)
+        if (e.code == kInstallModelNumber) numbers.push_back(e.text);
+    EXPECT_EQ(numbers, (std::vector<std::string>{"1/2", "2/2"})); // two models, each downloaded once
 }
 
 TEST_F(InstallTest, ChecksumMismatchDownloadsTheSameModelAgain) {
@@ -424,6 +444,20 @@ TEST_F(ExtractTest, ReinstallReplacesTheTreeWithoutWritingIntoOldFiles) {
     EXPECT_EQ(old, "old library");
 }
 
+// Model names compare without case; a model has one directory, whatever case the file system keeps.
+TEST_F(ExtractTest, AModelKeepsItsOneDirectoryInAnyLetterCase) {
+    PageRecorder page;
+    ASSERT_TRUE(extract({test::FileEntry("N70.so", "old"), test::FileEntry("N70_S.png", "picture")}, "N70", page));
+    EXPECT_EQ(*ModelPackageDir("n70", dir_.path()), modelDir("N70"));
+    EXPECT_EQ(ModelFile(modelDir("N70"), "n70", "_S.png"), modelDir("N70") + "N70_S.png");
+    EXPECT_EQ(ModelFile(modelDir("N70"), "n70", "_1.png"), modelDir("N70") + "n70_1.png"); // missing: its own name
+    ASSERT_TRUE(extract({test::FileEntry("n70.so", "new")}, "n70", page));
+    EXPECT_EQ(resourceEntries(), std::vector<std::string>{"N70"});
+    EXPECT_EQ(ReadText(modelDir("N70") + "n70.so"), "new");
+    EXPECT_TRUE(DeleteModelDirectory("n70", dir_.path()));
+    EXPECT_TRUE(resourceEntries().empty());
+}
+
 TEST_F(ExtractTest, ModelDirectoriesGetTheUsualMode) {
     const mode_t oldMask = umask(027);
     PageRecorder page;
@@ -461,7 +495,7 @@ TEST(InstallLeftovers, OnlyOurOwnWorkIsRemoved) {
         "Resource/N70/N70.so",      "Resource/.hidden/f",        "Resource/.N70.staging-toolong/f",
         "Resource/.N70.old-abc/f",  "Resource/..staging-abcdef/f", "Resource/.N70.staging-ab_cde/f",
         "InstalledModel.xml",       "InstalledModel.xml.bak",    "InstalledModel.xml.abcdefg",
-        "outside/kept"};
+        "Resource/N70.staging-abcdef/f", "Resource/N70.old-abcdef/f", "outside/kept"};
     for (const std::string& file : ours) make(file);
     for (const std::string& file : others) make(file);
     // A link named like our work is not ours: neither it nor what it points to is touched.

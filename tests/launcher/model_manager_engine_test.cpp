@@ -64,6 +64,13 @@ protected:
             res.set_content(req.matches[1] == "Missing" ? std::string("not found") : other != pictures_.end() ? other->second : kPng,
                             "image/png");
         });
+        r.Get("/cut.png", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content_provider(kPng.size() + 100, "image/png", [](size_t offset, size_t, httplib::DataSink& sink) {
+                if (offset > 0) return false; // the connection drops after the picture's first bytes
+                sink.write(kPng.data(), kPng.size());
+                return true;
+            });
+        });
         server_.start();
         catalogueText_ = "<Models>";
         for (const char* model : {"N70", "E71", "Missing"})
@@ -107,6 +114,11 @@ TEST_F(CatalogueFetchTest, ThumbnailsAreCachedWholeAndInstalledModelsFlagged) {
     std::set<std::string> left;
     for (const auto& entry : std::filesystem::directory_iterator(dir_.file("tmp"))) left.insert(entry.path().filename());
     EXPECT_EQ(left, (std::set<std::string>{"~TAVIX_E71.png", "~TAVIX_N70.png"}));
+}
+
+TEST_F(CatalogueFetchTest, AThumbnailCutOffHalfWayIsNotCached) {
+    CacheThumbnail(server_.url("/cut.png"), ThumbnailCachePath("Cut"));
+    EXPECT_FALSE(test::FileExists(ThumbnailCachePath("Cut")));
 }
 
 TEST_F(CatalogueFetchTest, FailuresLeaveTheOfferedListAsItWas) {

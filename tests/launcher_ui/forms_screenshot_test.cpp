@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QSet>
 #include <QTest>
+#include <QThreadPool>
 
 namespace pavoline {
 
@@ -27,8 +28,12 @@ class FormsScreenshotTest : public QObject {
         void save(const char* name) {
             host.show();
             QVERIFY(QTest::qWaitForWindowExposed(&host));
+            // The pictures of rows are read on a pool thread and set from the event loop.
+            QVERIFY(QThreadPool::globalInstance()->waitForDone(10000));
+            QCoreApplication::processEvents();
             const QImage shot = host.grab().toImage();
-            QVERIFY(shot.save(test::ScreenshotPath(name)));
+            // Run again at scale 2 (QT_SCALE_FACTOR), the pictures get their own names.
+            QVERIFY(shot.save(test::ScreenshotPath(name + QString(qApp->devicePixelRatio() > 1 ? "_scale2" : ""))));
             // Something was drawn: more than a background and a frame.
             QSet<QRgb> colours;
             for (int y = 0; y < shot.height() && colours.size() <= 16; y += 3)
@@ -55,6 +60,10 @@ private slots:
         s.e("SB_Phoneselect")->AsScrollBar()->SetScrollInfo(info, true);
         s.e("Sta_NewVersionIcon")->SetVisible(-1);
         s.save("DUI_PhoneSelect");
+        // On a dense screen the skin's own pictures come from their @2x files, drawn sharp.
+        auto* mark = qobject_cast<QLabel*>(s.e("Sta_NewVersionIcon")->Widget());
+        QCOMPARE(mark->pixmap().devicePixelRatio(), qApp->devicePixelRatio() > 1 ? 2.0 : 1.0);
+        QCOMPARE(mark->pixmap().deviceIndependentSize().toSize(), QSize(38, 20));
     }
 
     void modelManageWithAllModels() {
@@ -117,11 +126,12 @@ private slots:
         directui::IListRow* row = list->AddRow("UIF_LV_InstallDone_3Item");
         const char* models[] = {"N70", "E71", "X6"};
         for (int i = 0; i < 3; ++i) {
-            row->Part(QString("Lgo_InstallDone_Item%1").arg(i + 1))->SetStateImage(0, icon_);
+            const QString small = suite_ + "/Resource/" + models[i] + "/" + models[i] + "_S.png";
+            row->Part(QString("Lgo_InstallDone_Item%1").arg(i + 1))->SetStateImage(0, small);
             row->Part(QString("Sta_Item%1").arg(i + 1))->SetText(models[i]);
         }
         directui::IListRow* last = list->AddRow("UIF_LV_InstallDone_3Item");
-        last->Part("Lgo_InstallDone_Item1")->SetStateImage(0, icon_);
+        last->Part("Lgo_InstallDone_Item1")->SetStateImage(0, suite_ + "/Resource/N70/N70_S.png");
         last->Part("Sta_Item1")->SetText("C5");
         for (const char* hidden : {"Lgo_InstallDone_Item2", "Sta_Item2", "Lgo_InstallDone_Item3", "Sta_Item3"})
             last->Part(hidden)->SetVisible(0);

@@ -14,6 +14,7 @@
 #include "suite_version.h"
 #include "theme_frame.h"
 #include "tip_dialog.h"
+#include "unanswered_tips.h"
 
 #include <QApplication>
 #include <QDir>
@@ -129,9 +130,14 @@ private:
 
 class LauncherShellTest : public QObject {
     Q_OBJECT
+    test::UnansweredTips unanswered_{std::chrono::seconds(90)};
 private slots:
     void initTestCase() { test::LoadSuiteSkin(); }
-    void init() { gMaximized = false; }
+    void init() {
+        gMaximized = false;
+        unanswered_.start();
+    }
+    void cleanup() { unanswered_.stop(); }
 
     void handBackTokenDecidesWhileTheUpdaterRuns() {
         QVERIFY(MayStartWhileUpdating(false, {}));
@@ -317,7 +323,7 @@ private slots:
         opens = false; // no program on the desktop opens it
         CTipDlg::SetNextAnswer(CTipDlg::kResultOk);
         sendMessage(&l->frame, WM_SHOW_HELP);
-        QVERIFY(CTipDlg::LastText().startsWith("无法打开帮助文件："));
+        QVERIFY(CTipDlg::LastText().startsWith("无法打开帮助文件"));
         opens = true;
         CMainFrame::SetHelpOpenerForTesting(nullptr);
         // The about box, reached through the editor's frame.
@@ -338,6 +344,48 @@ private slots:
         // Its close button ends the launcher the normal way.
         QTest::mouseClick(l->frame.themeFrame()->view()->findChild<QWidget*>("Close"), Qt::LeftButton);
         QTRY_VERIFY(!l->frame.isVisible());
+    }
+
+    // The phone page's own entries to the suite's guide and to the about box.
+    void thePhonePageLeadsToTheGuideAndTheAboutBox() {
+        auto l = MakeLauncher(1);
+        QDir().mkpath(l->dir.path() + "help");
+        QFile(l->dir.path() + "help/index.html").open(QIODevice::WriteOnly);
+        static QString opened;
+        CMainFrame::SetHelpOpenerForTesting([](const QString& path) { return opened = path, true; });
+        l->frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&l->frame));
+        QVERIFY(l->frame.grab().save(test::ScreenshotPath("phones_help_and_about")));
+        QTest::mouseClick(l->page()->form()->FindElement("Btn_Help", 90000)->Widget(), Qt::LeftButton);
+        CMainFrame::SetHelpOpenerForTesting(nullptr);
+        QCOMPARE(opened, l->dir.path() + "help/index.html");
+        QVERIFY(QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::BusyCursor);
+        QTRY_VERIFY_WITH_TIMEOUT(!QApplication::overrideCursor(), 10000); // the viewer is up by then
+        QString about;
+        QTimer::singleShot(0, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                about = box->text();
+                box->accept();
+            }
+        });
+        QTest::mouseClick(l->page()->form()->FindElement("Btn_About", 90000)->Widget(), Qt::LeftButton);
+        QVERIFY(about.contains(PAVOLINE_VERSION_TEXT));
+    }
+
+    // Timer 1 asks the server 8 s after each check only while the launcher's own pages are shown.
+    void noUpdateCheckIsDueWhileAnEditorIsOpen() {
+        auto l = MakeLauncher(1);
+        l->frame.show();
+        const QString model = "M1";
+        sendMessage(&l->frame, WM_SWITCH_MODE, 1, reinterpret_cast<LPARAM>(&model));
+        QTRY_VERIFY_WITH_TIMEOUT(!l->frame.updateTimerActive() && !l->frame.updateCheckRunning(), 20000);
+        const int done = l->frame.updateChecksDone();
+        l->frame.StartUpdateCheck();
+        QTRY_VERIFY_WITH_TIMEOUT(l->frame.updateChecksDone() > done, 20000);
+        QVERIFY(!l->frame.updateTimerActive());
+        sendMessage(&l->frame, WM_SWITCH_MODE, 0, 0);
+        QVERIFY(l->frame.updateTimerActive());
+        QCOMPARE(l->frame.updateTimerInterval(), 3000);
     }
 
     void theSameNameInAnotherCaseDoesNotReload() {
@@ -368,8 +416,11 @@ private slots:
             QVERIFY(l->frame.view()->isVisible());
             QCOMPARE(l->page()->count(), 2); // the phone stays listed
             const QString model = l->frame.currentModel();
-            QVERIFY(CTipDlg::LastText().contains(l->dir.path() + "Resource/" + model + "/" + model + ".so"));
-            QVERIFY(CTipDlg::LastText().contains(model == "M1" ? "缺少导出函数 GetFrame" : "file too short"));
+            // One sentence on what failed and what to do, then the file and the reason, each once.
+            const QString text = CTipDlg::LastText();
+            QVERIFY2(text.startsWith("无法打开机型 " + model + " 的编辑器：插件文件已损坏，请卸载后重新安装。"), qPrintable(text));
+            QCOMPARE(text.count(l->dir.path() + "Resource/" + model + "/" + model + ".so"), 1);
+            QVERIFY(text.endsWith(model == "M1" ? "原因：插件缺少导出函数 GetFrame" : "原因：file too short"));
         }
         // The tip as the user sees it: the whole path and reason, over the launcher.
         QRect tipRect;

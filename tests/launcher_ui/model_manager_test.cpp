@@ -14,8 +14,11 @@
 #include "signature.h"
 #include "site_servers.h"
 #include "skin_test_support.h"
+#include "pavoline_app.h"
 #include "tree_snapshot.h"
 #include "theme_frame.h"
+#include "unanswered_tips.h"
+#include "worker_thread.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -25,12 +28,15 @@
 #include <QLabel>
 #include <QPainter>
 #include <QProcess>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include <functional>
 #include <memory>
+#include <csignal>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -54,6 +60,8 @@ public:
     void useAsUpdateServer() const { qputenv("PAVOLINE_UPDATE_HOST", host().toUtf8()); }
     // The requests so far whose request line contains text.
     int requests(const QString& text) const { return site_.requests(text.toStdString()); }
+    // Gone at once, its connections dropped mid-transfer (a stop would let them finish).
+    void kill() { ::kill(site_.pid(), SIGKILL); }
 
 private:
     static std::vector<std::string> Options(const QStringList& extra) {
@@ -139,6 +147,11 @@ struct Launcher {
     void openManager() {
         QTest::mouseClick(phones()->form()->FindElement("Btn_PhoneManager", 90000)->Widget(), Qt::LeftButton);
     }
+    // The manager opened on a reachable server, once its catalogue is shown.
+    bool openManagerWithItsCatalogue() {
+        openManager();
+        return QTest::qWaitFor([this] { return manager() && manager()->catalogueShown(); }, 20000);
+    }
     void clickTab(const char* tab) { QTest::mouseClick(manager()->element(tab)->Widget(), Qt::LeftButton); }
     // The models the all-models page lists, in row order.
     QStringList listed() const {
@@ -170,7 +183,11 @@ void WhenModal(const std::function<bool(QWidget*)>& act) {
     auto* timer = new QTimer(qApp);
     QObject::connect(timer, &QTimer::timeout, timer, [timer, act] {
         QWidget* modal = QApplication::activeModalWidget();
-        if (modal && modal->isVisible() && act(modal)) timer->deleteLater();
+        if (!modal || !modal->isVisible() || !act(modal)) return;
+        // Stopped at once: deleted only when the loop it was asked in runs again, a nested loop's
+        // timer would act a second time meanwhile.
+        timer->stop();
+        timer->deleteLater();
     });
     timer->start(10);
 }
@@ -182,6 +199,14 @@ CTipDlg* TipSaying(QWidget* modal, const QString& text) {
 
 void Click(CSkinDialog* dialog, const char* button) {
     QTest::mouseClick(dialog->form()->FindElement(button, 90000)->Widget(), Qt::LeftButton);
+}
+
+void CloseTheInstallDonePageWhenItShows() {
+    WhenModal([](QWidget* modal) {
+        auto* done = qobject_cast<InstallDonePage*>(modal);
+        if (done) Click(done, "Btn_InstallDone_Close");
+        return done != nullptr;
+    });
 }
 
 // A screenshot of the launcher with a modal window over it, as the user sees the two.
@@ -210,6 +235,7 @@ bool MakeUndeletable(const QString& file, bool undeletable) {
 class ModelManagerTest : public QObject {
     Q_OBJECT
 
+    test::UnansweredTips unanswered_{std::chrono::seconds(60)};
     QTemporaryDir sites_;
     // A copy of the sample site that a test may change.
     QString copyOfSampleSite(const QString& name) {
@@ -222,9 +248,14 @@ class ModelManagerTest : public QObject {
 private slots:
     void initTestCase() {
         test::LoadSuiteSkin();
+        qputenv("PAVOLINE_MESSAGES_TO_STDERR", "1"); // a message box never waits for a click
         UseCompiledPublisherKeys("model_manager_test");
     }
-    void init() { gInstalledListChanged = false; }
+    void init() {
+        gInstalledListChanged = false;
+        unanswered_.start();
+    }
+    void cleanup() { unanswered_.stop(); }
 
     void openingFetchesTheCatalogueOnceAndOfflineStartsOnTheInstalledModels_data() { ServerTable(); }
     void openingFetchesTheCatalogueOnceAndOfflineStartsOnTheInstalledModels() {
@@ -299,6 +330,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(errorSeen && QApplication::activeModalWidget() == nullptr, 20000);
         QVERIFY(!l.manager()->fetchSucceeded());
         QCOMPARE(l.listed().size(), 0);
+        QCOMPARE(l.all()->listWindow()->emptyText(), QString("获取机型列表失败，点击“全部机型”重试"));
+        QVERIFY(l.frame->grab().save(test::ScreenshotPath("manager_empty_fetch_failed")));
         server.useAsUpdateServer(); // back again: choosing the tab fetches
         l.clickTab("Tab_RB_InstalledModel");
         l.clickTab("Tab_RB_AllModel");
@@ -330,8 +363,7 @@ private slots:
         QCOMPARE(QProcess::execute(PAVOLINE_SITE_TOOL, {"build", "--models", models, "--out", site}), 0);
         SiteServer server(site);
         Launcher l(server.host());
-        l.openManager();
-        QTRY_VERIFY_WITH_TIMEOUT(l.manager()->catalogueShown(), 20000);
+        QVERIFY(l.openManagerWithItsCatalogue());
         directui::IComboBox* family = l.all()->element("Com_Family")->AsComboBox();
         directui::IComboBox* style = l.all()->element("Com_Style")->AsComboBox();
         QStringList families;
@@ -348,6 +380,8 @@ private slots:
             CSearchEdit* edit = l.all()->searchEdit();
             edit->setFocus();
             QTRY_VERIFY(edit->hasFocus());
+            edit->selectAll(); // what an earlier search left is typed over
+            QTest::keyClick(edit, Qt::Key_Backspace);
             QTest::keyClicks(edit, text);
             QTest::keyClick(edit, Qt::Key_Return);
         };
@@ -361,8 +395,8 @@ private slots:
         QCOMPARE(l.listed(), QStringList({"XAB1", "a-b"}));
         choose(style, "全部机型");
         QCOMPARE(l.listed(), all);
-        search("ab");
-        QCOMPARE(l.listed(), QStringList({"XAB1", "ab2"})); // not a-b
+        search("AB");
+        QCOMPARE(l.listed(), QStringList({"XAB1", "ab2"})); // in any case, and not a-b
         QCOMPARE(family->GetCurSel(), 0);
         QVERIFY(!l.all()->searchEdit()->hasFocus());
         QVERIFY(l.frame->grab().save(test::ScreenshotPath("manager_searched")));
@@ -373,6 +407,8 @@ private slots:
         search("C5C5C5C5C5C5");
         QCOMPARE(l.all()->searchEdit()->text(), QString("C5C5C5C5C5")); // ten characters at most
         QCOMPARE(l.listed(), QStringList());
+        QCOMPARE(l.all()->listWindow()->emptyText(), QString("没有符合条件的机型"));
+        QVERIFY(l.frame->grab().save(test::ScreenshotPath("manager_empty_no_match")));
         // A filter after a refresh still filters by what is chosen.
         l.all()->Refresh();
         choose(style, "触屏");
@@ -382,8 +418,7 @@ private slots:
     void tickingDecidesTheInstallButton() {
         SiteServer server(kBuild + "/site");
         Launcher l(server.host());
-        l.openManager();
-        QTRY_VERIFY_WITH_TIMEOUT(l.manager()->catalogueShown(), 20000);
+        QVERIFY(l.openManagerWithItsCatalogue());
         directui::ISkinElement* install = l.all()->element("Btn_Install");
         QVERIFY(!install->IsEnabled());
         l.tick({"N95"});
@@ -403,8 +438,7 @@ private slots:
         QFETCH(int, kind);
         SiteServer server(static_cast<test::SiteServerKind>(kind));
         Launcher l(server.host());
-        l.openManager();
-        QTRY_VERIFY_WITH_TIMEOUT(l.manager()->catalogueShown(), 20000);
+        QVERIFY(l.openManagerWithItsCatalogue());
         bool gridChecked = false;
         WhenModal([&](QWidget* modal) {
             auto* done = qobject_cast<InstallDonePage*>(modal);
@@ -450,8 +484,7 @@ private slots:
         SetFileText(server.dir() + "/catalogue.xml", xml);
         QVERIFY(server.sign());
         Launcher l(server.host());
-        l.openManager();
-        QTRY_VERIFY_WITH_TIMEOUT(l.manager()->catalogueShown(), 20000);
+        QVERIFY(l.openManagerWithItsCatalogue());
         bool errorShown = false, doneShown = false;
         WhenModal([&](QWidget* modal) {
             CTipDlg* tip = TipSaying(modal, "下载失败，请检查网络连接!");
@@ -486,8 +519,7 @@ private slots:
         SetFileText(package, "not the package");
         SiteServer server(site);
         Launcher l(server.host());
-        l.openManager();
-        QTRY_VERIFY_WITH_TIMEOUT(l.manager()->catalogueShown(), 20000);
+        QVERIFY(l.openManagerWithItsCatalogue());
         int mismatches = 0;
         WhenModal([&](QWidget* modal) {
             CTipDlg* tip = TipSaying(modal, "文件校验失败！");
@@ -497,12 +529,7 @@ private slots:
             Click(tip, "Btn_OK");
             return true;
         });
-        WhenModal([&](QWidget* modal) {
-            auto* done = qobject_cast<InstallDonePage*>(modal);
-            if (!done) return false;
-            Click(done, "Btn_InstallDone_Close");
-            return true;
-        });
+        CloseTheInstallDonePageWhenItShows();
         l.tick({"E63"});
         l.pressInstall();
         QTRY_VERIFY_WITH_TIMEOUT(l.installedModels().contains("E63"), 30000);
@@ -579,8 +606,7 @@ private slots:
             f.open(QIODevice::ReadOnly);
             return f.readAll();
         }();
-        l.openManager();
-        QTRY_VERIFY_WITH_TIMEOUT(l.manager()->catalogueShown(), 20000);
+        QVERIFY(l.openManagerWithItsCatalogue());
         for (bool afterTheDownload : {false, true}) {
             QDir(l.tmp).removeRecursively();
             QDir().mkpath(l.tmp);
@@ -639,6 +665,9 @@ private slots:
         // A cancelled question deletes nothing and keeps the ticks.
         tickRow(0);
         QVERIFY(uninstall->IsEnabled());
+        tickRow(0);
+        QVERIFY(!uninstall->IsEnabled()); // nothing ticked, nothing to uninstall
+        tickRow(0);
         CTipDlg::SetNextAnswer(CTipDlg::kResultCancel);
         QTest::mouseClick(uninstall->Widget(), Qt::LeftButton);
         QCOMPARE(CTipDlg::LastText(), QString("卸载所选机型？"));
@@ -666,6 +695,9 @@ private slots:
         QVERIFY(l.installedModels().isEmpty());
         QVERIFY(!QDir(l.dir + "Resource/X6").exists());
         QCOMPARE(list->RowCount(), 0);
+        QVERIFY(l.installed()->element("Sta_IM_Empty")->IsVisible());
+        QCOMPARE(l.installed()->element("Sta_IM_Empty")->GetText(), QString("尚未安装机型，可在“全部机型”中选择安装"));
+        QVERIFY(l.frame->grab().save(test::ScreenshotPath("manager_empty_installed")));
         QVERIFY(gInstalledListChanged.load());
         // The uninstall window as it shows while it works.
         InstalledList none;
@@ -674,6 +706,208 @@ private slots:
         sendMessage(&window, WM_USER, 9);
         QTest::qWait(100);
         QVERIFY(window.grab().save(test::ScreenshotPath("uninstall_progress")));
+    }
+
+    // The cancel prompt is up when the connection drops: it turns into the error and stays until
+    // the user presses OK. Answering No to it lets the install go on.
+    void aFailureWhileTheCancelPromptIsOpenStaysUntilRead() {
+        SiteServer server(kBuild + "/site", {"--rate", "100000"});
+        Launcher l(server.host());
+        QVERIFY(l.openManagerWithItsCatalogue());
+        WhenModal([&](QWidget* modal) {
+            auto* page = qobject_cast<ProgressPage*>(modal);
+            if (!page || page->form()->FindElement("Sta_DownloadCount", 90000)->GetText().isEmpty()) return false;
+            Click(page, "Btn_Cancel");
+            return true;
+        });
+        WhenModal([&](QWidget* modal) {
+            if (!TipSaying(modal, "取消下载？")) return false;
+            server.kill(); // the connection drops while the user reads the question
+            return true;
+        });
+        QPointer<CTipDlg> error;
+        bool stayed = false;
+        WhenModal([&](QWidget* modal) {
+            error = TipSaying(modal, "下载失败，请检查网络连接!");
+            if (!error) return false;
+            QTimer::singleShot(500, error, [&] {
+                stayed = error && error->isVisible() && error->form()->FindElement("Btn_OK", 90000)->IsVisible() &&
+                         !error->form()->FindElement("Btn_Yes", 90000)->IsVisible();
+                SaveWithModal(l.frame.get(), error, "progress_prompt_became_error");
+                Click(error, "Btn_OK");
+            });
+            return true;
+        });
+        l.tick({"N95"});
+        l.pressInstall(); // returns once the page has closed
+        QVERIFY(stayed);
+        QVERIFY(!QApplication::activeModalWidget());
+        QVERIFY(!l.installedModels().contains("N95"));
+    }
+
+    void answeringNoLetsTheInstallGoOn() {
+        SiteServer server(kBuild + "/site", {"--rate", "400000"});
+        Launcher l(server.host());
+        QVERIFY(l.openManagerWithItsCatalogue());
+        bool between = false;
+        WhenModal([&](QWidget* modal) {
+            auto* page = qobject_cast<ProgressPage*>(modal);
+            if (!page || page->form()->FindElement("Sta_DownloadCount", 90000)->GetText().isEmpty()) return false;
+            CTipDlg::SetNextAnswer(CTipDlg::kResultCancel); // "否"
+            Click(page, "Btn_Cancel");
+            return true;
+        });
+        // The second model's download begins on a bar at 0, saying which of how many it is.
+        WhenModal([&](QWidget* modal) {
+            auto* page = qobject_cast<ProgressPage*>(modal);
+            if (!page || page->form()->FindElement("Sta_ModelNumber", 90000)->GetText() != "第 2/2 个") return false;
+            between = page->form()->FindElement("ProgBar", 90000)->AsProgressBar()->GetPos() < 50;
+            SaveWithModal(l.frame.get(), page, "progress_between_two_models");
+            return true;
+        });
+        CloseTheInstallDonePageWhenItShows();
+        l.tick({"N95", "N73"});
+        {
+            // A prompt flag left set after "否" would hold the install for ever, without a tip.
+            const test::Deadline install("the install after answering 否", std::chrono::seconds(30));
+            l.pressInstall();
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(l.installedModels().contains("N95") && l.installedModels().contains("N73"), 30000);
+        QVERIFY(between);
+        QCOMPARE(CTipDlg::LastText(), QString("取消下载？"));
+    }
+
+    // An install or an uninstall elsewhere refreshes every page it concerns, and the search box no
+    // longer shows a search the list does not apply.
+    void aChangeOnOneTabShowsOnTheOther() {
+        SiteServer server(kBuild + "/site");
+        Launcher l(server.host());
+        QVERIFY(l.openManagerWithItsCatalogue());
+        CSearchEdit* edit = l.all()->searchEdit();
+        l.frame->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(l.frame.get()));
+        edit->setFocus();
+        QTRY_VERIFY(edit->hasFocus());
+        QTest::keyClicks(edit, "e6");
+        QTest::keyClick(edit, Qt::Key_Return);
+        QCOMPARE(l.listed(), QStringList({"E63", "E66"}));
+        CloseTheInstallDonePageWhenItShows();
+        l.tick({"E63", "E66"});
+        l.pressInstall();
+        QCOMPARE(l.listed().size(), 11); // the whole list again, and the box says so
+        QVERIFY(edit->ShowsHint());
+        l.clickTab("Tab_RB_InstalledModel");
+        directui::IList* installed = l.installed()->list();
+        QCOMPARE(installed->RowCount(), 5);
+        QCOMPARE(installed->Row(3)->Part("Sta_IM_Item")->GetText(), QString("E63"));
+        const QString details = installed->Row(3)->Part("Sta_IM_Detail")->GetText();
+        QVERIFY2(details.startsWith("系列：") && details.contains("大小："), qPrintable(details)); // as on the other tab
+        QTest::mouseClick(installed->Row(3)->Part("Sta_IM_Detail")->Widget(), Qt::LeftButton); // its details tick it
+        CTipDlg::SetNextAnswer(CTipDlg::kResultOk);
+        CTipDlg::SetNextAnswer(CTipDlg::kResultOk);
+        QTest::mouseClick(l.installed()->element("Btn_Uninstall")->Widget(), Qt::LeftButton);
+        QCOMPARE(CTipDlg::LastText(), QString("卸载已完成"));
+        l.clickTab("Tab_RB_InstalledModel"); // chosen again, before the other tab
+        l.clickTab("Tab_RB_AllModel");
+        QVERIFY(l.row("E63")->Part("CB_AL_Item")->IsVisible()); // installable again
+        QVERIFY(!l.row("E63")->Part("Sta_AL_Installed")->IsVisible());
+        QVERIFY(l.row("E66")->Part("Sta_AL_Installed")->IsVisible());
+    }
+
+    void threadsThatCannotStartAreReported() {
+        SiteServer server(kBuild + "/site");
+        {
+            Launcher l(server.host());
+            QVERIFY(l.openManagerWithItsCatalogue());
+            WorkerThread::FailStartsForTesting(true);
+            l.tick({"N95"});
+            l.pressInstall();
+            QCOMPARE(LastMessageBoxText(), QString("Couldn't create an install thread"));
+            QVERIFY(!QApplication::activeModalWidget());
+            QVERIFY(!l.installedModels().contains("N95"));
+            l.clickTab("Tab_RB_InstalledModel");
+            QTest::mouseClick(l.installed()->list()->Row(0)->PartAt(0)->Widget(), Qt::LeftButton);
+            CTipDlg::SetNextAnswer(CTipDlg::kResultOk);
+            CTipDlg::SetNextAnswer(CTipDlg::kResultOk);
+            QTest::mouseClick(l.installed()->element("Btn_Uninstall")->Widget(), Qt::LeftButton);
+            QCOMPARE(LastMessageBoxText(), QString("Couldn't create an uninstall thread"));
+            QCOMPARE(CTipDlg::LastText(), QString("卸载已完成"));
+            QVERIFY(QFile::exists(l.dir + "Resource/N70/N70.so")); // nothing was deleted
+            WorkerThread::FailStartsForTesting(false);
+        }
+        // The catalogue's fetch: the wait notice gets its button and says why.
+        Launcher l(server.host());
+        bool closable = false;
+        WhenModal([&](QWidget* modal) {
+            auto* tip = qobject_cast<CTipDlg*>(modal);
+            if (!tip || !tip->form()->FindElement("Btn_OK", 90000)->IsVisible()) return false;
+            closable = tip->text().contains("无法创建获取机型列表的线程");
+            Click(tip, "Btn_OK");
+            return true;
+        });
+        WorkerThread::FailStartsForTesting(true);
+        l.openManager();
+        QTRY_VERIFY_WITH_TIMEOUT(closable && !QApplication::activeModalWidget(), 20000);
+        WorkerThread::FailStartsForTesting(false);
+        QVERIFY(!l.manager()->fetchSucceeded());
+        QCOMPARE(l.all()->listWindow()->emptyText(), QString("获取机型列表失败，点击“全部机型”重试"));
+    }
+
+    // On 800 x 600 the manager opens at its top, whatever the phone page was scrolled to, and
+    // shows its buttons without a scroll bar of the window.
+    void theManagerFitsAnEightHundredBySixHundredScreen() {
+        SiteServer server(kBuild + "/site");
+        Launcher l(server.host());
+        l.frame->FitToScreen(QRect(0, 0, 800, 600));
+        auto* area = l.frame->view()->findChild<QScrollArea*>("PageArea");
+        QTRY_VERIFY(area->verticalScrollBar()->maximum() > 0); // the phone page is taller
+        area->verticalScrollBar()->setValue(area->verticalScrollBar()->maximum());
+        QVERIFY(l.openManagerWithItsCatalogue());
+        QTRY_COMPARE(area->verticalScrollBar()->maximum(), 0);
+        QCOMPARE(area->verticalScrollBar()->value(), 0);
+        for (const char* name : {"Btn_Install", "Btn_AllModel2Main"}) {
+            QWidget* button = l.all()->element(name)->Widget();
+            const QRect inWindow(button->mapTo(l.frame.get(), QPoint(0, 0)), button->size());
+            QVERIFY2(l.frame->rect().contains(inWindow), name);
+        }
+        QWidget* tab = l.manager()->element("Tab_RB_AllModel")->Widget();
+        QVERIFY(tab->mapTo(l.frame.get(), QPoint(0, 0)).y() >= kCaptionHeight);
+        QVERIFY(l.frame->grab().save(test::ScreenshotPath("manager_800x600_top")));
+        auto* list = qobject_cast<QScrollArea*>(l.all()->listWindow()->element("LV_AllList")->Widget());
+        list->verticalScrollBar()->setValue(list->verticalScrollBar()->maximum());
+        QVERIFY(l.frame->grab().save(test::ScreenshotPath("manager_800x600_bottom")));
+    }
+
+    void theInstallDoneGridHasARowPerThreeModels() {
+        QTemporaryDir dir;
+        OfferedList models;
+        for (int n = 1; n <= 7; ++n) {
+            COfferedModel m;
+            m.model = "M" + std::to_string(n);
+            QDir().mkpath(dir.path() + "/Resource/" + QString::fromStdString(m.model));
+            QFile::copy(kSuite + "/Resource/N70/N70_S.png", dir.path() + "/Resource/" + QString::fromStdString(m.model) + "/" +
+                                                              QString::fromStdString(m.model) + "_S.png");
+            models.push_back(m);
+            InstallDonePage done(models, nullptr, dir.path() + "/");
+            directui::IList* grid = done.list();
+            QCOMPARE(grid->RowCount(), (n + 2) / 3);
+            directui::IListRow* last = grid->Row(grid->RowCount() - 1);
+            const int cells = n < 3 ? n : 3, shown = n < 3 ? n : (n - 1) % 3 + 1;
+            for (int cell = 0; cell < cells; ++cell)
+                QCOMPARE(last->Part(QString("Lgo_InstallDone_Item%1").arg(cell + 1))->IsVisible(), cell < shown);
+            // The picture at its own size, centred, never stretched to the cell.
+            auto* picture = qobject_cast<QLabel*>(grid->Row(0)->Part("Lgo_InstallDone_Item1")->Widget());
+            QTRY_COMPARE(picture->pixmap().deviceIndependentSize().toSize(), QImage(kSuite + "/Resource/N70/N70_S.png").size());
+            if (n == 4) {
+                for (int r = 0; r < grid->RowCount(); ++r)
+                    for (int cell = 1; cell <= 3; ++cell)
+                        if (auto* shown = qobject_cast<QLabel*>(grid->Row(r)->Part(QString("Lgo_InstallDone_Item%1").arg(cell))->Widget());
+                            shown && shown->isVisibleTo(&done))
+                            QTRY_VERIFY(!shown->pixmap().isNull()); // pictures are read on a pool thread
+                done.show();
+                QVERIFY(done.grab().save(test::ScreenshotPath("install_done_natural_size")));
+            }
+        }
     }
 };
 

@@ -196,7 +196,7 @@ private slots:
         QCOMPARE(list->RowCount(), 3);
         directui::IListRow* row = list->Row(1);
         QCOMPARE(row->Index(), 1);
-        QCOMPARE(row->PartCount(), 3);
+        QCOMPARE(row->PartCount(), 4);
         QCOMPARE(row->PartAt(0)->Name(), QString("Lgo_IM_Item"));
         QCOMPARE(row->PartAt(2)->Name(), QString("CB_IM_Item"));
         row->PartAt(1)->SetText("N70");

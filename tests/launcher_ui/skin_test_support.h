@@ -13,17 +13,22 @@
 
 namespace pavoline::test {
 
-inline directui::ISkin* LoadSuiteSkin() {
+// Opens the skin with that description (the suite's by default) as the one every page uses. The
+// skin opened before goes, with every form made from it.
+inline directui::ISkin* OpenSkin(const QString& description = QDir(PAVOLINE_SUITE_DIR).filePath("Pavoline.dui")) {
     static SkinLoader loader;
-    static directui::ISkin* skin = [] {
-        if (!loader.load(PAVOLINE_SUITE_DIR)) qFatal("%s", qPrintable(loader.error()));
-        const QDir suite(PAVOLINE_SUITE_DIR);
-        directui::ISkin* opened = loader.open(suite.filePath("Pavoline.dui"), suite.filePath("Default.skn"));
-        if (!opened) qFatal("cannot open the skin");
-        SetAppSkin(opened);
-        return opened;
-    }();
-    return skin;
+    static const bool loaded = loader.load(PAVOLINE_SUITE_DIR) || (qFatal("%s", qPrintable(loader.error())), false);
+    (void)loaded;
+    directui::ISkin* opened = loader.open(description, QDir(PAVOLINE_SUITE_DIR).filePath("Default.skn"));
+    if (!opened) qFatal("cannot open the skin %s", qPrintable(description));
+    SetAppSkin(opened);
+    return opened;
+}
+
+inline directui::ISkin* LoadSuiteSkin() {
+    static const bool opened = OpenSkin() != nullptr;
+    (void)opened;
+    return AppSkin();
 }
 
 class HostWindow : public QWidget, public MessageWindow {

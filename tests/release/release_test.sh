@@ -46,7 +46,10 @@ key=()
 [ -f "$build/publisher/publisher.key" ] && key=(--key "$build/publisher/publisher.key")
 "$build/bin/pavoline-site" sign "$work/site" --host "$host" "${key[@]}" >/dev/null
 
-run_as_user xvfb-run -a -s "-screen 0 1280x1024x24" "$source/scripts/demo_walk" "$suite" "$host" "$work/shots" --update
+# The walk runs as that user from a copy of its own: the clone may lie where no other user can
+# enter (a home directory of mode 0700, a mktemp -d folder).
+install -m 755 "$source/scripts/demo_walk" "$work/demo_walk"
+run_as_user xvfb-run -a -s "-screen 0 1280x1024x24" "$work/demo_walk" "$suite" "$host" "$work/shots" --update
 grep -qx "Pavoline $next" "$suite/version.txt" || { echo "the update did not land"; exit 1; }
 [ "$(stat -c %U "$suite/Resource/N73/N73.so")" = "$(run_as_user id -un)" ]
 echo "release: unpacked, installed a model and updated as $(run_as_user id -un)"

@@ -323,6 +323,13 @@ TEST_F(ServedSite, FiftyConcurrentDownloadsOfOnePackageAllCompleteIdentical) {
     for (int i = 0; i < kClients; ++i) EXPECT_TRUE(bodies[i] == expected) << "client " << i << " got " << bodies[i].size();
 }
 
+// A slowed file goes out a tenth of a second at a time, so that a download can be watched.
+TEST(SiteServerPacing, PiecesHoldATenthOfASecondsWorth) {
+    const std::pair<uint64_t, size_t> rules[] = {{0, 65536}, {200000, 20000}, {100000, 10000}, {5, 1}, {1, 1},
+                                                 {655360, 65536}, {1u << 30, 65536}};
+    for (const auto& [rate, bytes] : rules) EXPECT_EQ(PacedPieceBytes(rate), bytes) << rate;
+}
+
 // Connections that send their request a byte at a time, or nothing, wait without a worker.
 TEST_F(ServedSite, TricklingAndIdleConnectionsLeaveTheCatalogueToOthers) {
     constexpr int kTrickling = 100;

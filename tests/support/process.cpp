@@ -3,6 +3,7 @@
 #include "temp_dir.h"
 
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -29,9 +30,22 @@ pid_t Spawn(const std::string& program, const std::vector<std::string>& args, po
     return pid;
 }
 
+// A program under test that has not ended in this time is taken to hang: it is killed, so the test
+// fails with its exit code instead of waiting out its CTest limit.
+constexpr int kProgramLimitMs = 90000;
+
 int WaitForExitCode(pid_t pid) {
     int status = 0;
-    waitpid(pid, &status, 0);
+    for (int waited = 0; waitpid(pid, &status, WNOHANG) == 0; waited += 10) {
+        if (waited >= kProgramLimitMs) {
+            std::fprintf(stderr, "test: the program (pid %d) still ran after %d s: killed\n", static_cast<int>(pid),
+                         kProgramLimitMs / 1000);
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            break;
+        }
+        usleep(10000);
+    }
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 

@@ -3,6 +3,7 @@
 #include "http_server.h"
 
 #include <arpa/inet.h>
+#include <chrono>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -43,8 +44,13 @@ SilentServer::~SilentServer() {
 
 std::string SilentServer::url(const std::string& path) const { return LoopbackUrl(port_, path); }
 
-void SilentServer::waitForAnswered(int count) const {
-    while (answered_.load() < count) std::this_thread::yield();
+bool SilentServer::waitForAnswered(int count) const {
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (answered_.load() < count) {
+        if (std::chrono::steady_clock::now() > limit) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
 }
 
 void SilentServer::serve() {

@@ -21,8 +21,8 @@ public:
     std::string url(const std::string& path) const;
     // Requests whose reply (if any) has been written: the transfer then waits on the silence.
     int answered() const { return answered_.load(); }
-    // Blocks until that many requests have been answered.
-    void waitForAnswered(int count) const;
+    // Blocks until that many requests have been answered; false when they were not within seconds.
+    bool waitForAnswered(int count) const;
 
 private:
     void serve();

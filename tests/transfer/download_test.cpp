@@ -1,3 +1,4 @@
+#include "deadline.h"
 #include "download.h"
 #include "http_server.h"
 #include "named_mutex.h"
@@ -224,9 +225,10 @@ public:
         changed_.notify_all();
         changed_.wait(lock, [this] { return serving_; });
     }
-    void waitForAReportInFlight() {
+    // False when no report came within seconds.
+    bool waitForAReportInFlight() {
         std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [this] { return sent_ > 0; });
+        return changed_.wait_for(lock, std::chrono::seconds(10), [this] { return sent_ > 0; });
     }
     void serveFromNowOn() {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -250,24 +252,28 @@ TEST_F(DownloadTest, CancelEndsADownloadInEveryPhase) {
     struct Phase {
         const char* name;
         std::string url;
-        std::function<void()> reached;
+        std::function<bool()> reached;
     };
     const std::vector<Phase> phases = {
-        {"connecting", unanswered.url("/p.zip"), [] { SleepMs(200); }}, // nothing to wait for there
-        {"waiting for headers", silent.url("/p.zip"), [&] { silent.waitForAnswered(1); }},
-        {"stalled after headers", stalling.url("/p.zip"), [&] { stalling.waitForAnswered(1); }},
-        {"mid-body", server_.url("/slow"), [&] { reports->waitForAReportInFlight(); }},
+        {"connecting", unanswered.url("/p.zip"), [] { return SleepMs(200), true; }}, // nothing to wait for there
+        {"waiting for headers", silent.url("/p.zip"), [&] { return silent.waitForAnswered(1); }},
+        {"stalled after headers", stalling.url("/p.zip"), [&] { return stalling.waitForAnswered(1); }},
+        {"mid-body", server_.url("/slow"), [&] { return reports->waitForAReportInFlight(); }},
     };
     for (const TransferVariant* variant : {&kLauncherTransfer, &kUpdaterTransfer}) {
         for (const Phase& phase : phases) {
             SetDownloadCancel(false);
             reports = std::make_unique<ReportsServedByTheUi>();
             reports->serveFromNowOn();
+            // Only the cancel can end the download soon; without it, the 30 s stall limit would.
+            const test::Deadline deadline(std::string("the download cancelled while ") + phase.name,
+                                          std::chrono::seconds(15));
             std::future<int> result = std::async(std::launch::async, [&] {
                 return DownloadToFile(phase.url, dir_.file("p.zip"), "", reports.get(), *variant);
             });
-            phase.reached();
+            const bool reached = phase.reached();
             SetDownloadCancel(true);
+            EXPECT_TRUE(reached) << phase.name;
             EXPECT_EQ(result.get(), variant->cancelledResult) << phase.name;
         }
     }
@@ -281,11 +287,12 @@ TEST_F(DownloadTest, CancelWhileAReportIsInFlightNeverDeadlocks) {
             return DownloadToFile(server_.url("/fixed"), dir_.file("p.zip"), "", &ui);
         });
         // The user confirms cancel while the report waits to be served.
-        ui.waitForAReportInFlight();
+        const bool inFlight = ui.waitForAReportInFlight();
         std::future<void> cancel = std::async(std::launch::async, [] { SetDownloadCancel(true); });
         const bool cancelGotThrough = cancel.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
         ui.serveFromNowOn(); // the UI's wait for the worker serves its sends
         EXPECT_EQ(download.get(), kLauncherCancelled);
+        ASSERT_TRUE(inFlight);
         ASSERT_TRUE(cancelGotThrough) << "the cancel waited for a send only the UI could serve";
     }
 }

@@ -10,6 +10,7 @@
 #include "novarel_dlg.h"
 #include "owner_drawn.h"
 #include "platform.h"
+#include "question_box.h"
 #include "served_copy.h"
 #include "signature.h"
 #include "site_servers.h"
@@ -20,11 +21,15 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
 #include <QProcess>
 #include <QTest>
 #include <QTimer>
 
+#include <csignal>
 #include <functional>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace pavoline::updater {
@@ -151,6 +156,46 @@ private slots:
             QVERIFY(dialog.InfoFilePath().empty() || !PathExists(dialog.InfoFilePath()));
             if (c.withConfig) QTRY_VERIFY(PathExists(update.suite + "started"));
         }
+    }
+
+    // A question in the updater's own look, centred on its dialog.
+    void questionsAreAskedInTheUpdatersStyle() {
+        SmallUpdate update;
+        CNovarelDlg dialog(update.paths, "1.0.0.1");
+        QVERIFY(dialog.Initialise());
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        qunsetenv("PAVOLINE_MESSAGES_TO_STDERR");
+        QString text;
+        bool frameless = false, centred = false;
+        QTimer::singleShot(100, this, [&] {
+            auto* asked = qobject_cast<CQuestionBox*>(QApplication::activeModalWidget());
+            if (!asked) return;
+            text = asked->text();
+            frameless = asked->windowFlags() & Qt::FramelessWindowHint;
+            centred = (asked->geometry().center() - dialog.geometry().center()).manhattanLength() <= 2;
+            QPixmap shot = dialog.grab();
+            QPainter(&shot).drawPixmap(asked->pos() - dialog.pos(), asked->grab());
+            shot.save(QString(PAVOLINE_BUILD_DIR) + "/screenshots/updater_question.png");
+            QTest::mouseClick(asked->findChildren<QPushButton*>().value(1), Qt::LeftButton); // 否
+        });
+        QTest::mouseClick(dialog.Control(CNovarelDlg::kCancel), Qt::LeftButton);
+        qputenv("PAVOLINE_MESSAGES_TO_STDERR", "1");
+        QCOMPARE(text, QString("不更新并退出？"));
+        QVERIFY(frameless && centred);
+        QVERIFY(dialog.isVisible()); // "否"
+    }
+
+    // Questions answered No on standard error again and again are a loop: the process ends.
+    void askingForEverEndsTheProcess() {
+        const pid_t child = fork();
+        if (child == 0) {
+            for (int i = 0; i < 100; ++i) MessageBox::Ask(nullptr, "Novarel", "文件校验失败，是否重新下载？");
+            _exit(0);
+        }
+        int status = 0;
+        QCOMPARE(waitpid(child, &status, 0), child);
+        QVERIFY(WIFSIGNALED(status) && WTERMSIG(status) == SIGABRT);
     }
 
     void theWindowKeepsItsLayoutAndItsKeys() {
@@ -361,7 +406,7 @@ private slots:
         QStringList shown;
         QTimer watch;
         connect(&watch, &QTimer::timeout, this, [&] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            auto* box = qobject_cast<CQuestionBox*>(QApplication::activeModalWidget());
             if (!box) return;
             shown << box->text();
             if (!damaged && box->text().startsWith("更新失败")) SaveScreenshot(box, "updater_failure");
@@ -438,7 +483,7 @@ private slots:
         QString shown;
         QTimer watch;
         connect(&watch, &QTimer::timeout, this, [&] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            auto* box = qobject_cast<CQuestionBox*>(QApplication::activeModalWidget());
             if (!box) return;
             shown = box->text();
             if (attack == "package") SaveScreenshot(box, "updater_refused");
