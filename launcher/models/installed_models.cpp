@@ -33,13 +33,13 @@ CUninstallDlg::CUninstallDlg(const InstalledList& selection, QWidget* parent, QS
 
 int CUninstallDlg::exec() {
     const std::string programDir = programDir_.toStdString();
-    const bool started = worker_.start([this, programDir] {
+    started_ = worker_.start([this, programDir] {
         sendMessage(this, WM_USER, kUninstallStarted);
         for (const CInstalledModel& model : selection_)
             if (!DeleteModelDirectory(model.model, programDir)) outcome_ = false;
         postMessage(this, WM_USER, kUninstallFinished);
     });
-    if (!started) { // nothing deleted; the caller still takes the models out of the list
+    if (!started_) { // nothing deleted, so the models stay installed and ticked
         ShowStartupMessage("Couldn't create an uninstall thread", false);
         return Rejected;
     }
@@ -105,6 +105,7 @@ void CInstalledModelDlg::uninstall() {
         if (row < static_cast<int>(installed.size())) selection.push_back(installed[static_cast<size_t>(row)]);
     CUninstallDlg window(selection, this, programDir_);
     window.exec();
+    if (!window.started()) return;
     uninstall_->Enable(false);
     catalogue_.RecordUninstalledModels(selection);
     Refresh();

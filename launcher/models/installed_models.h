@@ -16,6 +16,8 @@ public:
     int exec() override;
     // False once anything could not be deleted.
     bool outcome() const { return outcome_.load(); }
+    // False when its worker could not start: nothing was deleted.
+    bool started() const { return started_; }
     LRESULT windowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
@@ -23,6 +25,7 @@ private:
     QString programDir_;
     directui::IProgressBar* bar_;
     std::atomic<bool> outcome_{true};
+    bool started_ = false;
     WorkerThread worker_;
 };
 

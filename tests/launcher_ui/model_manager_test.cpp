@@ -828,11 +828,13 @@ private slots:
             l.clickTab("Tab_RB_InstalledModel");
             QTest::mouseClick(l.installed()->list()->Row(0)->PartAt(0)->Widget(), Qt::LeftButton);
             CTipDlg::SetNextAnswer(CTipDlg::kResultOk);
-            CTipDlg::SetNextAnswer(CTipDlg::kResultOk);
             QTest::mouseClick(l.installed()->element("Btn_Uninstall")->Widget(), Qt::LeftButton);
             QCOMPARE(LastMessageBoxText(), QString("Couldn't create an uninstall thread"));
-            QCOMPARE(CTipDlg::LastText(), QString("卸载已完成"));
-            QVERIFY(QFile::exists(l.dir + "Resource/N70/N70.so")); // nothing was deleted
+            // Nothing was deleted, so nothing is said to be: the model stays installed and ticked.
+            QCOMPARE(CTipDlg::LastText(), QString("卸载所选机型？"));
+            QVERIFY(QFile::exists(l.dir + "Resource/N70/N70.so"));
+            QVERIFY(l.installedModels().contains("N70"));
+            QVERIFY(l.installed()->element("Btn_Uninstall")->IsEnabled());
             WorkerThread::FailStartsForTesting(false);
         }
         // The catalogue's fetch: the wait notice gets its button and says why.
