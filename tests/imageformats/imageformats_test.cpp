@@ -182,9 +182,14 @@ TEST(SequenceMovie, PlaysPreskSequencesOfAbmAndOfPngFrames) {
         EXPECT_EQ(movie.format(), "seq");
         EXPECT_EQ(movie.frameCount(), 3);
         EXPECT_EQ(movie.loopCount(), 2);
+        // QMovie takes the decoding time off the delay, so the reader tells the delay itself.
+        QImageReader reader(QString::fromStdString(dir.file("s.seq")));
+        for (int i = 0; i < 3; ++i) {
+            ASSERT_FALSE(reader.read().isNull());
+            EXPECT_EQ(reader.nextImageDelay(), 30) << "frame " << i;
+        }
         for (int i = 0; i < 3; ++i) {
             ASSERT_TRUE(movie.jumpToFrame(i));
-            EXPECT_EQ(movie.nextFrameDelay(), 30);
             // A movie's frames are pixmaps, premultiplied, like any other movie's.
             const QImage frame = movie.currentImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
             EXPECT_EQ(frame, (pngFrames ? Read(png[i]) : expected[i]).convertToFormat(QImage::Format_ARGB32_Premultiplied))
