@@ -118,6 +118,7 @@ std::optional<SiteRecord> SiteServer::record() const {
 }
 
 void SiteServer::handle(const httplib::Request& request, httplib::Response& response) const {
+    if (latency_.count() > 0) std::this_thread::sleep_for(latency_);
     const std::string host = ReplyHost(request.get_header_value("Host"), boundHost_);
     if (request.path == kVersionQueryPath) {
         const std::optional<SiteRecord> site = record();
