@@ -148,6 +148,8 @@ private:
             return !slot.tooLarge && slot.openFile();
         };
         Configure(curl, urls_[index], slot.agent, headers_.get(), kReadPiece, slot.responses, limits);
+        // The handle keeps its options from the file before: no time limit must also be said.
+        curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(limits.timeLimitMs));
         curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Slot::OnBody);
         curl_easy_setopt(curl, CURLOPT_WRITEDATA, &slot);
         curl_easy_setopt(curl, CURLOPT_PRIVATE, &slot);
