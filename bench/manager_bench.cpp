@@ -1,5 +1,6 @@
 // The all-models page listing 100 and 1,000 offered models with their thumbnails, and filtering
-// them by family: the cost per row should stay flat as the list grows.
+// them by family: the cost per row should stay flat as the list grows. And the first fetch of
+// 1,000 thumbnails over a slow line, beside curl fetching the same files as fast as it can.
 #include "all_models.h"
 #include "catalogue.h"
 #include "notifier.h"
@@ -13,6 +14,23 @@
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
+
+#ifdef PAVOLINE_SITE_TOOL
+#include "catalogue_fetch.h"
+#include "platform.h"
+#include "process.h"
+#include "signature.h"
+#include "site_servers.h"
+#include "temp_dir.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <unistd.h>
+#endif
 
 namespace pavoline {
 namespace {
@@ -86,6 +104,90 @@ void FilterByFamily(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 BENCHMARK(FilterByFamily)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond)->MinTime(2);
+
+#ifdef PAVOLINE_SITE_TOOL
+constexpr int kFetchedThumbnails = 1000;
+constexpr const char* kLineLatencyMs = "50";
+
+std::string ProgramOnPath(const std::string& name) {
+    std::istringstream path(std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin");
+    for (std::string dir; std::getline(path, dir, ':');)
+        if (access((dir + "/" + name).c_str(), X_OK) == 0) return dir + "/" + name;
+    return "";
+}
+
+double SecondsOf(const std::function<void()>& run) {
+    const auto start = std::chrono::steady_clock::now();
+    run();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// A site of 1,000 models that share the sample N70's package and thumbnail, built by the tool.
+std::string BuildThousandModelSite(const test::TempDir& work) {
+    const std::string models = work.file("models");
+    std::filesystem::create_directories(models);
+    std::filesystem::copy(PAVOLINE_BUILD_DIR "/sample_site/models/N70", models + "/N70",
+                          std::filesystem::copy_options::recursive);
+    std::ofstream ini(models + "/models.ini");
+    ini << "[N70]\nfamily = N系列\nstyle = 直板\nversion = 1.0\nlcdsize = 176x208\n";
+    for (int i = 1; i < kFetchedThumbnails; ++i)
+        ini << "[T" << i << "]\nfamily = F" << i % 10 << "\nstyle = 直板\nversion = 1.0\nlcdsize = 240x320\npackage = N70\n";
+    ini.close();
+    const test::ProcessResult built =
+        test::RunProgram(PAVOLINE_SITE_TOOL, {"build", "--models", models, "--out", work.file("built")});
+    return built.exitCode == 0 ? work.file("built") : "";
+}
+
+// The launcher's first fetch (catalogue, signature and every thumbnail, none cached yet), and curl
+// fetching the same thumbnails with as many connections.
+void FirstFetchOfThumbnails(benchmark::State& state) {
+    const std::string curl = ProgramOnPath("curl");
+    if (curl.empty()) return state.SkipWithError("curl is not installed (scripts/bootstrap installs it)");
+    test::TempDir work;
+    const std::string built = BuildThousandModelSite(work);
+    if (built.empty()) return state.SkipWithError("pavoline-site build failed");
+    const test::RunningSite site(PAVOLINE_SITE_TOOL, built, work.file("served"), {"--latency", kLineLatencyMs},
+                                 PAVOLINE_SAMPLE_SITE_KEY);
+    UseCompiledPublisherKeys("manager_bench");
+    const std::string cache = work.file("cache/");
+    double ours = 0, theirs = 0;
+    for (auto _ : state) {
+        std::filesystem::remove_all(cache);
+        std::filesystem::create_directories(cache);
+        setenv("TMPDIR", cache.c_str(), 1);
+        ModelCatalogue catalogue(work.file("program/"));
+        FetchOutcome outcome{};
+        ours = SecondsOf([&] {
+            outcome = FetchCatalogue(catalogue, site.url("/port/themeModel/"), site.url("/port/themeModel.sig"));
+        });
+        state.SetIterationTime(ours);
+        if (outcome != FetchOutcome::kFetched || !catalogue.offered() ||
+            catalogue.offered()->size() != static_cast<size_t>(kFetchedThumbnails))
+            return state.SkipWithError("the fetch failed");
+        for (const COfferedModel& m : *catalogue.offered())
+            if (!IsShowableThumbnail(m.imageurl)) return state.SkipWithError("a thumbnail was not cached");
+
+        std::ofstream config(work.file("curl.conf"));
+        for (const COfferedModel& m : *catalogue.offered())
+            config << "url = \"" << site.url("/thumbnails/N70_S.png") << "\"\noutput = \"" << work.file("curl/" + m.model)
+                   << "\"\n";
+        config.close();
+        std::filesystem::remove_all(work.file("curl"));
+        std::filesystem::create_directories(work.file("curl"));
+        test::ProcessResult fetched;
+        theirs = SecondsOf([&] {
+            fetched = test::RunProgram(curl, {"--parallel", "--parallel-max", "8", "--silent", "--fail", "--config",
+                                              work.file("curl.conf")});
+        });
+        if (fetched.exitCode != 0) return state.SkipWithError(("curl failed: " + fetched.err).c_str());
+    }
+    unsetenv("TMPDIR");
+    state.counters["ours_s"] = ours;
+    state.counters["curl_s"] = theirs;
+    state.counters["ours_per_curl"] = ours / theirs;
+}
+BENCHMARK(FirstFetchOfThumbnails)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+#endif
 
 } // namespace
 } // namespace pavoline

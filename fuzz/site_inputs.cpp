@@ -1,4 +1,4 @@
-// What pavoline-site reads from outside: the publisher's model INI, a site record, and the parts of
+// What pavoline-site reads from outside: the publisher's model INI (shared packages included), a site record, and the parts of
 // a request it interprets (the version of the version query, the Host header, the path).
 #include "model_ini.h"
 #include "model_records.h"
@@ -7,6 +7,7 @@
 #include "site_signing.h"
 #include "version_text.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -22,6 +23,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (!IsPlainModelName(models[i].model)) __builtin_trap();
             for (size_t j = 0; j < i; ++j)
                 if (SameModelName(models[i].model, models[j].model)) __builtin_trap();
+            // A shared package is always that of a model with a folder of its own.
+            if (!models[i].package.empty()) {
+                const auto owner = std::find_if(models.begin(), models.end(),
+                                                [&](const ModelDescription& m) { return m.model == models[i].package; });
+                if (owner == models.end() || !owner->package.empty()) __builtin_trap();
+            }
         }
     }
 

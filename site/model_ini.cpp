@@ -7,12 +7,15 @@
 
 #include <cctype>
 #include <map>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace pavoline::site {
 namespace {
 
 const char* const kRequiredKeys[] = {"family", "style", "version", "lcdsize"};
 constexpr const char* kBetaKey = "isbeta";
+constexpr const char* kPackageKey = "package";
 
 bool HasControlCharacter(const std::string& text) {
     for (unsigned char c : text)
@@ -23,6 +26,7 @@ bool HasControlCharacter(const std::string& text) {
 struct Collector {
     std::vector<ModelDescription>& models;
     std::vector<std::map<std::string, std::string>> keys; // per model, lower-case key -> value
+    std::unordered_set<std::string> names;                 // folded
     std::string error;
 
     bool fail(const std::string& fault) {
@@ -33,10 +37,12 @@ struct Collector {
     bool add(const std::string& section, std::string key, const std::string& value) {
         if (section.empty()) return fail("\"" + key + "\" stands before the first [model] section");
         if (models.empty() || models.back().model != section) {
-            for (const ModelDescription& m : models)
-                if (SameModelName(m.model, section))
-                    return fail("[" + section + "] describes " + m.model + " again (names are compared without letter case)");
-            models.push_back({section, "", "", "", "", false});
+            if (!names.insert(FoldedModelName(section)).second) {
+                for (const ModelDescription& m : models)
+                    if (SameModelName(m.model, section))
+                        return fail("[" + section + "] describes " + m.model + " again (names are compared without letter case)");
+            }
+            models.push_back({section, "", "", "", "", false, ""});
             keys.emplace_back();
         }
         for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -52,8 +58,10 @@ struct Collector {
         else if (key == kBetaKey) {
             if (value != "0" && value != "1") return fail(where + " must be 0 or 1");
             m.beta = value == "1";
+        } else if (key == kPackageKey) {
+            m.package = value;
         } else {
-            return fail(where + " is not a key of a model (family, style, version, lcdsize, isbeta)");
+            return fail(where + " is not a key of a model (family, style, version, lcdsize, isbeta, package)");
         }
         return true;
     }
@@ -63,7 +71,27 @@ struct Collector {
     }
 };
 
+// A shared package is one that a model of its own folder has, named exactly as that folder.
+bool PackagesNameOwnFolders(const std::vector<ModelDescription>& models, std::string& error) {
+    std::unordered_map<std::string, const ModelDescription*> byName;
+    for (const ModelDescription& m : models) byName[m.model] = &m;
+    for (const ModelDescription& m : models) {
+        if (m.package.empty()) continue;
+        const auto owner = byName.find(m.package);
+        if (owner == byName.end() || !owner->second->package.empty()) {
+            error = "[" + m.model + "] package = " + m.package + ": not a model described here with a folder of its own";
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
+
+std::string FoldedModelName(std::string name) {
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return name;
+}
 
 bool IsPlainModelName(const std::string& name) {
     if (!IsPlainName(name) || HasControlCharacter(name)) return false;
@@ -78,7 +106,7 @@ bool ReadModelDescriptions(const std::string& text, std::vector<ModelDescription
         error = "holds a zero byte, so it is not a text file";
         return false;
     }
-    Collector collector{models, {}, {}};
+    Collector collector{models, {}, {}, {}};
     const int line = ini_parse_string(text.c_str(), Collector::Handler, &collector);
     if (!collector.error.empty()) {
         error = collector.error;
@@ -103,7 +131,7 @@ bool ReadModelDescriptions(const std::string& text, std::vector<ModelDescription
         error = "describes no model";
         return false;
     }
-    return true;
+    return PackagesNameOwnFolders(models, error);
 }
 
 } // namespace pavoline::site

@@ -22,6 +22,8 @@
 #include <sstream>
 #include <strings.h>
 #include <sys/stat.h>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace pavoline::site {
@@ -253,21 +255,29 @@ private:
         std::string fault;
         if (!ReadModelDescriptions(ReadWholeFile(ini_), described_, fault)) Refuse(ini_, fault);
 
-        for (size_t i = 0; i < folders.size(); ++i) {
-            const std::string path = models_ + "/" + folders[i];
-            if (!IsPlainModelName(folders[i])) Refuse(path, "is not a plain model name");
-            for (size_t j = 0; j < i; ++j)
-                if (SameModelName(folders[i], folders[j]))
-                    Refuse(path, "differs from " + folders[j] + " only in letter case, and the launcher ignores case");
-            const bool isDescribed = std::any_of(described_.begin(), described_.end(),
-                                                 [&](const ModelDescription& d) { return d.model == folders[i]; });
-            if (!isDescribed) Refuse(path, "is not described in " + ini_);
+        // By name sets, so that thousands of models cost no more than looking each one up.
+        std::unordered_map<std::string, std::string> folderByFoldedName;
+        for (const std::string& folder : folders) {
+            const std::string path = models_ + "/" + folder;
+            if (!IsPlainModelName(folder)) Refuse(path, "is not a plain model name");
+            const auto [other, isNew] = folderByFoldedName.emplace(FoldedModelName(folder), folder);
+            if (!isNew) Refuse(path, "differs from " + other->second + " only in letter case, and the launcher ignores case");
         }
-        for (const ModelDescription& d : described_) {
-            const std::string folder = models_ + "/" + d.model;
-            if (std::find(folders.begin(), folders.end(), d.model) == folders.end())
-                Refuse(ini_, "[" + d.model + "] has no folder " + folder);
-            for (const std::string& file : {d.model + ".so", d.model + "_S.png"}) {
+        std::unordered_set<std::string> ownFolders;
+        for (const ModelDescription& d : described_)
+            if (d.package.empty()) ownFolders.insert(d.model);
+        for (const std::string& folder : folders)
+            if (!ownFolders.count(folder)) {
+                const bool shares = std::any_of(described_.begin(), described_.end(),
+                                                [&](const ModelDescription& d) { return d.model == folder; });
+                Refuse(models_ + "/" + folder, shares ? "belongs to a model that names another's package"
+                                                      : "is not described in " + ini_);
+            }
+        const std::unordered_set<std::string> present(folders.begin(), folders.end());
+        for (const std::string& model : ownFolders) {
+            const std::string folder = models_ + "/" + model;
+            if (!present.count(model)) Refuse(ini_, "[" + model + "] has no folder " + folder);
+            for (const std::string& file : {model + ".so", model + "_S.png"}) {
                 struct stat status {};
                 if (stat((folder + "/" + file).c_str(), &status) != 0 || !S_ISREG(status.st_mode))
                     Refuse(folder + "/" + file, "missing (every model needs its plug-in and its thumbnail)");
@@ -291,28 +301,41 @@ private:
             if (!MakeDirectories(staging_ + "/" + dir)) Refuse(staging_ + "/" + dir, "cannot be created");
     }
 
+    // Each folder is packed once; a model that names another's package is offered with its files.
     void packModels() {
+        std::unordered_map<std::string, COfferedModel> packed; // by the model whose folder it is
+        size_t sharing = 0;
         for (const ModelDescription& d : described_) {
-            const std::string zipName = std::string(kModelsDir) + "/" + d.model + ".zip";
-            const std::string thumbnail = std::string(kThumbnailsDir) + "/" + d.model + "_S.png";
-            const Package package = WritePackage(kModelPackage, models_ + "/" + d.model, staging_ + "/" + zipName);
-            std::filesystem::copy_file(models_ + "/" + d.model + "/" + d.model + "_S.png", staging_ + "/" + thumbnail);
-            COfferedModel offer;
+            if (d.package.empty()) packed.emplace(d.model, packFolder(d));
+            else ++sharing;
+        }
+        for (const ModelDescription& d : described_) {
+            COfferedModel offer = packed.at(d.package.empty() ? d.model : d.package);
             offer.model = d.model;
             offer.family = d.family;
             offer.version = d.version;
             offer.style = d.style;
             offer.lcdsize = d.lcdsize;
-            offer.softwareurl = addressBase() + "/" + kModelsDir + "/" + PercentEncoded(d.model, IsUnreserved) + ".zip";
-            offer.checksum = package.md5;
-            offer.sha256 = package.sha256;
-            offer.size = std::to_string(package.size);
-            offer.imageurl =
-                addressBase() + "/" + kThumbnailsDir + "/" + PercentEncoded(d.model + "_S.png", IsUnreserved);
             offers_.push_back(offer);
-            report_ << d.model << (d.beta ? " (beta)" : "") << "  " << zipName << "  " << package.size
-                    << " bytes  MD5 " << package.md5 << "\n";
         }
+        if (sharing > 0) report_ << sharing << " models offered with another's package\n";
+    }
+
+    // The package and the thumbnail of a model's own folder, as the catalogue names them.
+    COfferedModel packFolder(const ModelDescription& d) {
+        const std::string zipName = std::string(kModelsDir) + "/" + d.model + ".zip";
+        const std::string thumbnail = std::string(kThumbnailsDir) + "/" + d.model + "_S.png";
+        const Package package = WritePackage(kModelPackage, models_ + "/" + d.model, staging_ + "/" + zipName);
+        std::filesystem::copy_file(models_ + "/" + d.model + "/" + d.model + "_S.png", staging_ + "/" + thumbnail);
+        COfferedModel offer;
+        offer.softwareurl = addressBase() + "/" + kModelsDir + "/" + PercentEncoded(d.model, IsUnreserved) + ".zip";
+        offer.checksum = package.md5;
+        offer.sha256 = package.sha256;
+        offer.size = std::to_string(package.size);
+        offer.imageurl = addressBase() + "/" + kThumbnailsDir + "/" + PercentEncoded(d.model + "_S.png", IsUnreserved);
+        report_ << d.model << (d.beta ? " (beta)" : "") << "  " << zipName << "  " << package.size << " bytes  MD5 "
+                << package.md5 << "\n";
+        return offer;
     }
 
     void writeCatalogue() {

@@ -58,6 +58,8 @@ public:
     void setRequestLog(std::function<void(const std::string&)> log) { log_ = std::move(log); }
     // Sends each file at most this fast (0: as fast as it can), to show a slow line.
     void setRate(uint64_t bytesPerSecond) { rate_ = bytesPerSecond; }
+    // Holds every answer back this long before it starts, as a distant server's line would.
+    void setLatency(std::chrono::milliseconds latency) { latency_ = latency; }
 
 private:
     void handle(const httplib::Request& request, httplib::Response& response) const;
@@ -69,6 +71,7 @@ private:
     std::unique_ptr<GatedServer> server_;
     std::function<void(const std::string&)> log_;
     uint64_t rate_ = 0;
+    std::chrono::milliseconds latency_{0};
 };
 
 } // namespace pavoline::site

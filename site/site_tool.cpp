@@ -24,10 +24,19 @@ namespace {
 const char kUsage[] = "usage: pavoline-site build --models DIR [--update DIR --version V --features TEXT] [--host HOST[:PORT] [--key SECRET]...] --out SITE\n"
                       "       pavoline-site keygen DIR\n"
                       "       pavoline-site sign SITE [--key SECRET]... [--host HOST[:PORT]]\n"
-                      "       pavoline-site serve SITE [--port N] [--bind ADDR] [--rate BYTES_PER_SECOND]\n"
+                      "       pavoline-site serve SITE [--port N] [--bind ADDR] [--rate BYTES_PER_SECOND] [--latency MS]\n"
                       "       pavoline-site nginx-conf SITE --listen ADDRESS:PORT [--prefix DIR]\n";
 
 constexpr const char* kKeyOption = "--key"; // the one option that may be given more than once
+constexpr uint64_t kMaxLatencyMs = 60000;     // past it a client would give the server up
+
+// A number of at least 1 and at most `most`, in decimal digits only.
+std::optional<uint64_t> CountOption(const std::string& text, uint64_t most) {
+    if (text.empty() || text.size() > 19 || text.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
+    const uint64_t value = std::strtoull(text.c_str(), nullptr, 10);
+    if (value == 0 || value > most) return std::nullopt;
+    return value;
+}
 
 // "--name value" pairs after the first `positional` arguments; false for anything else. Every
 // --key goes to keys.
@@ -94,7 +103,7 @@ int Sign(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
 // runs inside the server's threads.
 int Serve(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     std::map<std::string, std::string> o;
-    if (args.size() < 2 || !ReadOptions(args, 2, {"--port", "--bind", "--rate"}, o)) {
+    if (args.size() < 2 || !ReadOptions(args, 2, {"--port", "--bind", "--rate", "--latency"}, o)) {
         err << kUsage;
         return 1;
     }
@@ -105,14 +114,16 @@ int Serve(const std::vector<std::string>& args, std::ostream& out, std::ostream&
         err << "pavoline-site: --port " << o["--port"] << ": not a port number\n";
         return 1;
     }
-    uint64_t rate = 0;
-    if (o.count("--rate")) {
-        char* end = nullptr;
-        rate = std::strtoull(o["--rate"].c_str(), &end, 10);
-        if (o["--rate"].empty() || *end != '\0' || rate == 0) {
-            err << "pavoline-site: --rate " << o["--rate"] << ": not a number of bytes per second\n";
-            return 1;
-        }
+    const std::optional<uint64_t> rate = o.count("--rate") ? CountOption(o["--rate"], UINT64_MAX) : std::optional<uint64_t>(0);
+    if (!rate) {
+        err << "pavoline-site: --rate " << o["--rate"] << ": not a number of bytes per second\n";
+        return 1;
+    }
+    const std::optional<uint64_t> latency = o.count("--latency") ? CountOption(o["--latency"], kMaxLatencyMs) : std::optional<uint64_t>(0);
+    if (!latency) {
+        err << "pavoline-site: --latency " << o["--latency"] << ": not a number of milliseconds from 1 to " << kMaxLatencyMs
+            << "\n";
+        return 1;
     }
     if (!PathExists(site + "/" + kSiteRecordFile)) {
         err << "pavoline-site: " << site << ": not a site (no " << kSiteRecordFile << "); make one with pavoline-site build\n";
@@ -131,7 +142,8 @@ int Serve(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     pthread_sigmask(SIG_BLOCK, &signals, nullptr); // before the server's threads start, so they inherit it
 
     SiteServer server(site);
-    server.setRate(rate);
+    server.setRate(*rate);
+    server.setLatency(std::chrono::milliseconds(*latency));
     std::mutex lines;
     server.setRequestLog([&](const std::string& line) {
         std::lock_guard<std::mutex> lock(lines);

@@ -1,5 +1,6 @@
 #include "download.h"
 
+#include "curl_request.h"
 #include "named_mutex.h"
 #include "platform.h"
 
@@ -10,7 +11,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <strings.h>
 
 namespace pavoline {
 
@@ -19,105 +19,16 @@ const TransferVariant kUpdaterTransfer{1003, kShortWrite, kUpdaterShortWrite, fa
 
 std::atomic<int> gDownloadCancel{0};
 
+using namespace curl_request;
+
 namespace {
 
 constexpr long kReadPiece = 32768;
 constexpr long kFetchPiece = 16384;
 constexpr uint32_t kReportInterval = 250;
 constexpr uint32_t kPauseAfter = 50;
-constexpr long kConnectTimeoutSeconds = 30;
-constexpr long kDefaultStallSeconds = 30;
-constexpr long kMaxRedirects = 10;
-// How long a transfer may go without looking at the cancel flag, whatever it waits for.
-constexpr int kCancelPollMs = 50;
-constexpr const char* kAllowedSchemes = "http,https";
 
-std::atomic<bool> gOffline{false};
-std::atomic<long> gStallSeconds{kDefaultStallSeconds};
 std::function<void(uint32_t)> gPauseForTesting;
-
-void InitialiseCurlOnce() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-using CurlPtr = std::unique_ptr<CURL, void (*)(CURL*)>;
-using HeaderList = std::unique_ptr<curl_slist, void (*)(curl_slist*)>;
-
-// The request as the suite always sends it: its agent, Accept (or the caller's headers), and
-// no-cache so a proxy never answers from its cache.
-HeaderList RequestHeaders(const std::string& extraHeaders) {
-    curl_slist* list = nullptr;
-    if (extraHeaders.empty()) {
-        list = curl_slist_append(list, "Accept: */*");
-    } else {
-        size_t start = 0;
-        while (start < extraHeaders.size()) {
-            size_t end = extraHeaders.find("\r\n", start);
-            if (end == std::string::npos) end = extraHeaders.size();
-            if (end > start) list = curl_slist_append(list, extraHeaders.substr(start, end - start).c_str());
-            start = end + 2;
-        }
-    }
-    list = curl_slist_append(list, "Pragma: no-cache");
-    list = curl_slist_append(list, "Cache-Control: no-cache");
-    return HeaderList(list, curl_slist_free_all);
-}
-
-bool LineStartsWith(const char* line, size_t length, const char* prefix) {
-    const size_t n = std::char_traits<char>::length(prefix);
-    return length >= n && strncasecmp(line, prefix, n) == 0;
-}
-
-// Follows the header blocks as they arrive. The URL counts as opened at the end of the block
-// whose body will be delivered: not an interim 1xx, nor a redirect that is about to be followed.
-struct ResponseHeaders {
-    CURL* curl;
-    bool location = false;
-    bool finalReceived = false;
-    std::function<bool()> onFinal; // false stops the transfer
-
-    bool onLine(const char* line, size_t length) {
-        if (LineStartsWith(line, length, "HTTP/")) {
-            location = false;
-        } else if (LineStartsWith(line, length, "Location:")) {
-            location = true;
-        } else if ((length == 2 && line[0] == '\r') || (length == 1 && line[0] == '\n')) {
-            long status = 0;
-            curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-            const bool interim = status >= 100 && status < 200;
-            const bool followed = status >= 300 && status < 400 && location;
-            if (!interim && !followed && !finalReceived) {
-                finalReceived = true;
-                return !onFinal || onFinal();
-            }
-        }
-        return true;
-    }
-    static size_t OnHeader(char* line, size_t, size_t length, void* self) {
-        return static_cast<ResponseHeaders*>(self)->onLine(line, length) ? length : 0;
-    }
-};
-
-void Configure(CURL* curl, const std::string& url, const std::string& agent, curl_slist* headers, long piece,
-               ResponseHeaders& responses, const TransferLimits& limits) {
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, kAllowedSchemes);
-    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, kAllowedSchemes);
-    if (limits.timeLimitMs > 0) curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(limits.timeLimitMs));
-    curl_easy_setopt(curl, CURLOPT_USERAGENT, agent.c_str());
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
-    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, kMaxRedirects);
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, piece);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
-    // Less than a byte a second for the whole stall time: the server has gone silent.
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, gStallSeconds.load());
-    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &ResponseHeaders::OnHeader);
-    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &responses);
-}
 
 // Runs the transfer in short steps, so that `stop` is asked at least every kCancelPollMs while
 // the transfer connects, waits for an answer or stalls. Returns the transfer's own result, or
@@ -144,17 +55,6 @@ std::optional<CURLcode> Perform(CURL* curl, const std::function<bool()>& stop) {
     return result;
 }
 
-// A failed transfer, in the launcher's codes: 3 once the server has answered, or when a connected
-// server goes silent (a dropped connection); otherwise 1, the URL could not be opened, which is
-// also what endless redirects come to.
-int FailureCode(CURL* curl, CURLcode code, bool answered) {
-    if (code == CURLE_TOO_MANY_REDIRECTS) return kUrlNotOpened;
-    curl_off_t connectTime = 0;
-    curl_easy_getinfo(curl, CURLINFO_CONNECT_TIME_T, &connectTime);
-    if (code == CURLE_OPERATION_TIMEDOUT && connectTime > 0) return kReadFailed;
-    return answered ? kReadFailed : kUrlNotOpened;
-}
-
 bool CancelRequested() { return gDownloadCancel.load() != 0; }
 
 // Leaves the line idle for `milliseconds`, but not beyond a cancel.
@@ -164,15 +64,6 @@ void PauseUnlessCancelled(uint32_t milliseconds) {
     for (uint32_t passed = 0; passed < milliseconds && !CancelRequested(); passed = TickCount() - start)
         SleepMs(std::min<uint32_t>(milliseconds - passed, kCancelPollMs));
 }
-
-// True when the announced length of the final response already passes the limit.
-bool AnnouncedTooLarge(CURL* curl, uint64_t maxBytes) {
-    curl_off_t length = -1;
-    curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-    return maxBytes > 0 && length > 0 && static_cast<uint64_t>(length) > maxBytes;
-}
-
-bool PassesLimit(uint64_t had, size_t more, uint64_t maxBytes) { return maxBytes > 0 && had + more > maxBytes; }
 
 struct Download {
     Download(const std::string& filePath, DownloadProgressReceiver* progressReceiver, const TransferVariant& v, CURL* c,
@@ -270,10 +161,6 @@ void SetDownloadCancel(bool cancel) {
     gDownloadCancel.store(cancel ? 1 : 0);
 }
 
-void SetOfflineForTesting(bool offline) { gOffline.store(offline); }
-
-void SetStallSecondsForTesting(long seconds) { gStallSeconds.store(seconds); }
-
 void SetPauseForTesting(std::function<void(uint32_t)> pause) { gPauseForTesting = std::move(pause); }
 
 std::string DownloadUserAgent() { return "Agent" + std::to_string(TickCount() / 1000); }
@@ -284,7 +171,7 @@ std::string FetchUserAgent(const TransferVariant& variant) {
 
 int DownloadToFile(const std::string& url, const std::string& path, const std::string& extraHeaders,
                    DownloadProgressReceiver* receiver, const TransferVariant& variant, const TransferLimits& limits) {
-    if (gOffline.load()) return kNotConnected;
+    if (Offline()) return kNotConnected;
     InitialiseCurlOnce();
     CurlPtr curl(curl_easy_init(), curl_easy_cleanup);
     if (!curl) return kNotConnected;
@@ -323,7 +210,7 @@ int FetchText(const std::string& url, std::string& body, const TransferVariant& 
               const std::atomic<bool>* stop) {
     body.clear();
     const int notConnected = variant.fetchAnyFailureIs3 ? kReadFailed : kNotConnected;
-    if (variant.fetchChecksOffline && gOffline.load()) return notConnected;
+    if (variant.fetchChecksOffline && Offline()) return notConnected;
     InitialiseCurlOnce();
     CurlPtr curl(curl_easy_init(), curl_easy_cleanup);
     if (!curl) return notConnected;

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <unordered_set>
 
 namespace pavoline {
 namespace {
@@ -27,6 +28,23 @@ bool NeedsDownload(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     return file.is_open() && file.peek() == std::ifstream::traits_type::eof();
 }
+
+// Each thumbnail is written to a name of its own and renamed into the cache only when whole.
+struct ThumbnailCache : BatchTarget {
+    std::vector<std::string> urls, cachePaths, partials;
+
+    void add(const ThumbnailSource& thumbnail) {
+        urls.push_back(thumbnail.url);
+        cachePaths.push_back(thumbnail.cachePath);
+        partials.emplace_back();
+    }
+    std::string begin(size_t index) override { return partials[index] = TempFileName("png"); }
+    void end(size_t index, int result) override {
+        const std::string& partial = partials[index];
+        const bool whole = result == kDownloadComplete && IsShowableThumbnail(partial);
+        if (!whole || std::rename(partial.c_str(), cachePaths[index].c_str()) != 0) std::remove(partial.c_str());
+    }
+};
 
 std::optional<std::string> ReadCatalogueBytes(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
@@ -69,12 +87,12 @@ bool IsShowableThumbnail(const std::string& path) {
     return IsShowableThumbnailHead(head, sizeof head, FileSize(path).value_or(UINT64_MAX));
 }
 
-void CacheThumbnail(const std::string& url, const std::string& cachePath, const TransferLimits& limits) {
-    if (!NeedsDownload(cachePath)) return;
-    const std::string partial = TempFileName("png");
-    const bool whole = DownloadToFile(url, partial, "", nullptr, kLauncherTransfer, limits) == kDownloadComplete &&
-                       IsShowableThumbnail(partial);
-    if (!whole || std::rename(partial.c_str(), cachePath.c_str()) != 0) std::remove(partial.c_str());
+void CacheThumbnails(const std::vector<ThumbnailSource>& thumbnails, const BatchLimits& limits) {
+    ThumbnailCache cache;
+    std::unordered_set<std::string> asked; // a model listed twice is fetched once
+    for (const ThumbnailSource& t : thumbnails)
+        if (asked.insert(t.cachePath).second && NeedsDownload(t.cachePath)) cache.add(t);
+    DownloadBatch(cache.urls, cache, limits);
 }
 
 FetchOutcome FetchCatalogue(ModelCatalogue& catalogue, const std::string& catalogueUrl, const std::string& signatureUrl) {
@@ -85,13 +103,12 @@ FetchOutcome FetchCatalogue(ModelCatalogue& catalogue, const std::string& catalo
     std::remove(file.c_str());
     if (fault) return *fault;
     if (!offered) return FetchOutcome::kCatalogueUnusable;
-    const uint32_t start = TickCount();
+    std::vector<ThumbnailSource> thumbnails;
+    thumbnails.reserve(offered->size());
+    for (const COfferedModel& model : *offered) thumbnails.push_back({model.imageurl, ThumbnailCachePath(model.model)});
+    CacheThumbnails(thumbnails);
     for (COfferedModel& model : *offered) {
         const std::string cached = ThumbnailCachePath(model.model);
-        const uint32_t spent = TickCount() - start;
-        if (spent < kThumbnailsTimeMs)
-            CacheThumbnail(model.imageurl, cached,
-                           {kThumbnailLimits.maxBytes, std::min(kThumbnailLimits.timeLimitMs, kThumbnailsTimeMs - spent)});
         // One cached before the bounds existed is dropped, so the page never decodes it.
         if (std::ifstream(cached).is_open() && !IsShowableThumbnail(cached)) std::remove(cached.c_str());
         model.imageurl = cached;

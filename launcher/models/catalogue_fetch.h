@@ -3,6 +3,7 @@
 // temporary file, its signature checked, and loaded as the offered list; a thumbnail of every
 // offered model is cached in the temporary directory, and the installed models are flagged.
 
+#include "batch_download.h"
 #include "catalogue.h"
 #include "download.h"
 
@@ -23,6 +24,10 @@ enum class FetchOutcome {
 constexpr TransferLimits kCatalogueLimits{20480000, 120000};
 constexpr TransferLimits kThumbnailLimits{4 * 1024 * 1024, 15000};
 constexpr uint32_t kThumbnailsTimeMs = 60000;
+// Thumbnails come several at a time over connections kept open, as a browser fetches a page's
+// pictures: one after another, a line's latency would be paid once per picture.
+constexpr size_t kThumbnailConnections = 8;
+constexpr BatchLimits kThumbnailBatch{kThumbnailLimits, kThumbnailsTimeMs, kThumbnailConnections};
 // A larger picture is not shown: decoding it would hold up the window.
 constexpr uint32_t kMaxThumbnailSide = 1024;
 
@@ -34,9 +39,14 @@ std::string ThumbnailCachePath(const std::string& model);
 FetchOutcome FetchCatalogue(ModelCatalogue& catalogue, const std::string& catalogueUrl,
                             const std::string& signatureUrl);
 
+struct ThumbnailSource {
+    std::string url, cachePath;
+};
+
 // A cached thumbnail is kept while it has content; a missing or empty one is downloaded again, to
-// a temporary name, and put into the cache only when it is a PNG picture that may be shown.
-void CacheThumbnail(const std::string& url, const std::string& cachePath, const TransferLimits& limits = kThumbnailLimits);
+// a temporary name, and put into the cache only when it is a PNG picture that may be shown. A
+// thumbnail whose download fails (or is not begun within the batch's time) is left uncached.
+void CacheThumbnails(const std::vector<ThumbnailSource>& thumbnails, const BatchLimits& limits = kThumbnailBatch);
 
 // A PNG file of at most kThumbnailLimits.maxBytes whose header names at most 1024 x 1024 pixels.
 bool IsShowableThumbnail(const std::string& path);

@@ -1,9 +1,11 @@
 // What the model manager does without windows: the catalogue fetch with its thumbnail cache, and
 // removing a model's directory.
 #include "catalogue_fetch.h"
+#include "deadline.h"
 #include "http_server.h"
 #include "named_mutex.h"
 #include "notifier.h"
+#include "silent_server.h"
 #include "temp_dir.h"
 #include "test_publisher.h"
 #include "uninstall.h"
@@ -15,6 +17,8 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <mutex>
+#include <optional>
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -71,6 +75,29 @@ protected:
                 return true;
             });
         });
+        // A set of thumbnails of every kind, named by kind: a short wait on each, so several are
+        // under way at once when the fetch runs them side by side.
+        server_.routes().set_keep_alive_max_count(1000);
+        r.Get(R"(/many/([a-z]+)\d+\.png)", [this](const httplib::Request& req, httplib::Response& res) {
+            ++manyRequests_;
+            const int now = ++underWay_;
+            for (int seen = mostUnderWay_; now > seen && !mostUnderWay_.compare_exchange_weak(seen, now);) {}
+            {
+                std::lock_guard<std::mutex> lock(connectionsMutex_);
+                connections_.insert(req.remote_port);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            const std::string kind = req.matches[1];
+            if (kind == "missing") res.status = 404;
+            if (kind == "big") res.set_content(PngHead(48, 48, kSmallCap + 1), "image/png");
+            else if (kind == "endless")
+                res.set_chunked_content_provider("image/png", [](size_t, httplib::DataSink& sink) {
+                    return sink.write(kPng.data(), kPng.size());
+                });
+            else if (kind == "huge") res.set_content(PngHead(2000, 2000), "image/png");
+            else res.set_content(kind == "empty" ? "" : kind == "missing" ? "not found" : kPng, "image/png");
+            --underWay_;
+        });
         server_.start();
         catalogueText_ = "<Models>";
         for (const char* model : {"N70", "E71", "Missing"})
@@ -92,6 +119,10 @@ protected:
     std::string catalogueText_, signatureText_;
     std::map<std::string, std::string> pictures_; // by model; others get kPng
     std::atomic<int> pictureRequests_{0};
+    static constexpr uint64_t kSmallCap = 4096; // the per-thumbnail cap the set below is fetched with
+    std::atomic<int> manyRequests_{0}, underWay_{0}, mostUnderWay_{0};
+    std::mutex connectionsMutex_;
+    std::set<int> connections_; // by the client's port
 };
 
 TEST_F(CatalogueFetchTest, ThumbnailsAreCachedWholeAndInstalledModelsFlagged) {
@@ -116,8 +147,79 @@ TEST_F(CatalogueFetchTest, ThumbnailsAreCachedWholeAndInstalledModelsFlagged) {
     EXPECT_EQ(left, (std::set<std::string>{"~TAVIX_E71.png", "~TAVIX_N70.png"}));
 }
 
+// Fetched side by side, a set of thumbnails ends as fetching them one after another would: kept
+// when cached with content, refetched when empty, cached only when whole and showable.
+TEST_F(CatalogueFetchTest, ManyThumbnailsComeSideBySideOverKeptConnections) {
+    struct Kind {
+        const char* name;
+        const char* cachedBefore; // nullptr: no cache file
+        std::optional<std::string> cachedAfter;
+        bool requested;
+    };
+    const Kind kinds[] = {
+        {"ok", nullptr, kPng, true},          {"kept", "old", "old", false}, {"empty", nullptr, std::nullopt, true},
+        {"refetched", "", kPng, true},        {"missing", nullptr, std::nullopt, true},
+        {"big", nullptr, std::nullopt, true}, {"endless", nullptr, std::nullopt, true},
+        {"huge", nullptr, std::nullopt, true},
+    };
+    const std::string local = dir_.file("local.png");
+    WriteText(local, kPng);
+    std::vector<ThumbnailSource> thumbnails{{"file://" + local, ThumbnailCachePath("local")}}; // never fetched
+    for (int i = 0; i < 12; ++i)
+        for (const Kind& k : kinds) {
+            const std::string name = k.name + std::to_string(i);
+            // "refetched" asks the empty kind's address but has a picture to fetch
+            const std::string path = std::string(k.name) == "refetched" ? "ok" + std::to_string(i) : name;
+            thumbnails.push_back({server_.url("/many/" + path + ".png"), ThumbnailCachePath(name)});
+            if (k.cachedBefore) WriteText(ThumbnailCachePath(name), k.cachedBefore);
+        }
+    thumbnails.push_back(thumbnails.back()); // listed twice, fetched once
+
+    CacheThumbnails(thumbnails, {{kSmallCap, 15000}, 60000, kThumbnailConnections});
+    int requested = 0, aborted = 0;
+    for (int i = 0; i < 12; ++i)
+        for (const Kind& k : kinds) {
+            const std::string path = ThumbnailCachePath(k.name + std::to_string(i));
+            EXPECT_EQ(test::FileExists(path) ? std::optional<std::string>(ReadText(path)) : std::nullopt, k.cachedAfter)
+                << k.name << i;
+            requested += k.requested;
+            aborted += std::string(k.name) == "big" || std::string(k.name) == "endless";
+        }
+    EXPECT_FALSE(test::FileExists(ThumbnailCachePath("local")));
+    EXPECT_EQ(manyRequests_.load(), requested);
+    EXPECT_GT(mostUnderWay_.load(), 1);
+    EXPECT_LE(mostUnderWay_.load(), static_cast<int>(kThumbnailConnections));
+    // A connection is given up only where a transfer was cut off; every other is used again.
+    EXPECT_LE(connections_.size(), kThumbnailConnections + aborted);
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.file("tmp")))
+        EXPECT_EQ(entry.path().filename().string().rfind("~TAVIX_", 0), 0u) << entry.path(); // no partial file
+}
+
+// Thumbnails from a server that has gone silent end with the set's time, or at once on a cancel.
+TEST_F(CatalogueFetchTest, AStalledSetOfThumbnailsEndsAtItsTimeOrItsCancel) {
+    test::SilentServer silent;
+    std::vector<ThumbnailSource> thumbnails;
+    for (int i = 0; i < 20; ++i)
+        thumbnails.push_back({silent.url("/" + std::to_string(i) + ".png"), ThumbnailCachePath("S" + std::to_string(i))});
+    {
+        const test::Deadline deadline("a stalled set with a time limit", std::chrono::seconds(20));
+        CacheThumbnails(thumbnails, {{kSmallCap, 0}, 300, kThumbnailConnections});
+    }
+    {
+        const test::Deadline deadline("a cancelled stalled set", std::chrono::seconds(20));
+        std::thread cancel([&, before = silent.answered()] {
+            silent.waitForAnswered(before + static_cast<int>(kThumbnailConnections));
+            SetDownloadCancel(true);
+        });
+        CacheThumbnails(thumbnails, {{kSmallCap, 0}, 0, kThumbnailConnections});
+        cancel.join();
+        SetDownloadCancel(false);
+    }
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.file("tmp"))) ADD_FAILURE() << entry.path();
+}
+
 TEST_F(CatalogueFetchTest, AThumbnailCutOffHalfWayIsNotCached) {
-    CacheThumbnail(server_.url("/cut.png"), ThumbnailCachePath("Cut"));
+    CacheThumbnails({{server_.url("/cut.png"), ThumbnailCachePath("Cut")}});
     EXPECT_FALSE(test::FileExists(ThumbnailCachePath("Cut")));
 }
 

@@ -21,6 +21,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <thread>
@@ -434,6 +435,24 @@ TEST(SiteProgram, ServePrintsItsAddressThenALinePerRequestAndEndsOnSigintOrSigte
     }
 }
 
+// A slow line for benchmarks: every answer, whatever it is, waits its latency.
+TEST(SiteProgram, ServeWithALatencyHoldsEveryAnswerBack) {
+    TempDir dir;
+    std::string error;
+    ASSERT_TRUE(test::BuildTestSite(dir, error)) << error;
+    pavoline::test::RunningProgram serve(PAVOLINE_SITE_TOOL, {"serve", dir.file("site"), "--port", "0", "--latency", "400"});
+    const std::string first = serve.readLine();
+    const int port = std::atoi(first.c_str() + first.rfind(':') + 1);
+    for (const char* path : {"/thumbnails/E71_S.png", "/port/themeEditor/?vnum=1.0.0.1", "/missing"}) {
+        const auto start = std::chrono::steady_clock::now();
+        const RawReply reply = Get(port, path);
+        EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(400)) << path;
+        EXPECT_NE(reply.status, 0) << path;
+    }
+    serve.signal(SIGTERM);
+    EXPECT_EQ(serve.wait(), 0);
+}
+
 TEST(SiteProgram, RefusalsGoToStandardErrorWithExitCode1) {
     TempDir dir;
     test::MakeModelFolders(dir.file("models"), test::SampleModels());
@@ -448,11 +467,13 @@ TEST(SiteProgram, RefusalsGoToStandardErrorWithExitCode1) {
           Case{{"serve", dir.file("models")},
                "pavoline-site: " + dir.file("models") + ": not a site (no site.ini); make one with pavoline-site build\n"},
           Case{{"serve", dir.file("models"), "--port", "65536"}, "pavoline-site: --port 65536: not a port number\n"},
+          Case{{"serve", dir.file("models"), "--latency", "-5"},
+               "pavoline-site: --latency -5: not a number of milliseconds from 1 to 60000\n"},
           Case{{"publish"},
                "usage: pavoline-site build --models DIR [--update DIR --version V --features TEXT] [--host HOST[:PORT] [--key SECRET]...] --out SITE\n"
                "       pavoline-site keygen DIR\n"
                "       pavoline-site sign SITE [--key SECRET]... [--host HOST[:PORT]]\n"
-               "       pavoline-site serve SITE [--port N] [--bind ADDR] [--rate BYTES_PER_SECOND]\n"
+               "       pavoline-site serve SITE [--port N] [--bind ADDR] [--rate BYTES_PER_SECOND] [--latency MS]\n"
                "       pavoline-site nginx-conf SITE --listen ADDRESS:PORT [--prefix DIR]\n"}}) {
         const auto result = pavoline::test::RunProgram(PAVOLINE_SITE_TOOL, c.args);
         EXPECT_EQ(result.exitCode, 1);

@@ -1,3 +1,4 @@
+#include "catalogue.h"
 #include "model_ini.h"
 #include "site_builder.h"
 #include "site_fixture.h"
@@ -9,7 +10,9 @@
 
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <sstream>
+#include <tuple>
 #include <sys/stat.h>
 
 namespace pavoline::site {
@@ -89,7 +92,12 @@ TEST(ModelDescriptions, ReadsEverySectionAndRefusesWhatTheCatalogueCannotCarry) 
                           Case{"[N70]\nfamily=" + std::string(300, 'v') + "\nstyle=s\nversion=1\nlcdsize=1\n",
                                "longer than the reader takes"},
                           Case{"[N70]\n" + good + std::string("isbeta=0\0", 9), "zero byte"},
-                          Case{"[N70]\nfamily=a\x01\nstyle=s\nversion=1\nlcdsize=1\n", "control character"}}) {
+                          Case{"[N70]\nfamily=a\x01\nstyle=s\nversion=1\nlcdsize=1\n", "control character"},
+                          Case{"[N70]\n" + good + "package=X9\n", "[N70] package = X9: not a model described here"},
+                          Case{"[N70]\n" + good + "package=N70\n", "[N70] package = N70: not a model"},
+                          Case{"[N70]\n" + good + "[E71]\n" + good + "package=n70\n", "[E71] package = n70: not"},
+                          Case{"[N70]\n" + good + "[E71]\n" + good + "package=N70\n[X6]\n" + good + "package=E71\n",
+                               "[X6] package = E71: not a model described here with a folder of its own"}}) {
         EXPECT_FALSE(ReadModelDescriptions(c.text, models, error)) << c.text;
         EXPECT_NE(error.find(c.fault), std::string::npos) << error;
     }
@@ -144,6 +152,12 @@ TEST_F(SiteBuildTest, RefusesBadInputNamingTheFileAndLeavesTheSiteAsItWas) {
         {"described without folder", [&] { appendIni("[X9]\nfamily=f\nstyle=s\nversion=1\nlcdsize=1\n"); }, "1.0.0.2",
          ini + ": [X9] has no folder " + models + "/X9"},
         {"folder not described", [&] { std::filesystem::create_directory(models + "/Z1"); }, "1.0.0.2", models + "/Z1"},
+        {"folder of a model that shares a package",
+         [&] {
+             std::filesystem::create_directory(models + "/Z1");
+             appendIni("[Z1]\nfamily=f\nstyle=s\nversion=1\nlcdsize=1\npackage=N70\n");
+         },
+         "1.0.0.2", models + "/Z1: belongs to a model that names another's package"},
         {"described twice in other case", [&] { appendIni("[x6]\nfamily=f\nstyle=s\nversion=1\nlcdsize=1\n"); },
          "1.0.0.2", ini},
         {"folders differing in case", [&] { std::filesystem::create_directory(models + "/e71"); }, "1.0.0.2",
@@ -184,6 +198,39 @@ TEST_F(SiteBuildTest, ASiteForAPublicHostNamesItInEveryAddressAndTheVersionReply
     ASSERT_TRUE(record);
     EXPECT_EQ(VersionQueryReply(*record, "1.0.0.1", "127.0.0.1:1"),
               "http://updates.example.org:8080/update/update_info.ini");
+}
+
+// A test catalogue of thousands of models from one folder: its package and thumbnail are made once
+// and every model that names it is offered with them.
+TEST_F(SiteBuildTest, ModelsSharingAPackageAreOfferedWithItsFilesMadeOnce) {
+    const std::string ini = dir_.file("models/models.ini");
+    std::string text = ReadText(ini);
+    for (int i = 0; i < 3000; ++i)
+        text += "[T" + std::to_string(i) + "]\nfamily=F" + std::to_string(i % 7) + "\nstyle=s\nversion=2\nlcdsize=1x1\n" +
+                "package=" + (i % 2 ? "N70" : "E71") + "\n";
+    WriteText(ini, text);
+    ASSERT_TRUE(build()) << error_;
+    EXPECT_NE(report_.str().find("3000 models offered with another's package"), std::string::npos) << report_.str();
+    for (const char* dir : {"site/models", "site/thumbnails"})
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.file(dir)), {}), 3) << dir;
+
+    const std::string programDir = dir_.file("launcher/");
+    ASSERT_TRUE(MakeDirectories(programDir));
+    ModelCatalogue launcher(programDir);
+    const OfferedList* offered = launcher.LoadOfferedCatalogue(dir_.file("site/catalogue.xml"));
+    ASSERT_TRUE(offered);
+    ASSERT_EQ(offered->size(), 3002u); // X6 is beta
+    std::map<std::string, const COfferedModel*> owners;
+    for (const COfferedModel& m : *offered) owners[m.model] = &m;
+    for (int i : {0, 1, 2998, 2999}) {
+        const COfferedModel& sharer = *owners.at("T" + std::to_string(i));
+        const COfferedModel& owner = *owners.at(i % 2 ? "N70" : "E71");
+        EXPECT_EQ(sharer.family, "F" + std::to_string(i % 7));
+        EXPECT_EQ(sharer.version, "2");
+        EXPECT_EQ(std::tie(sharer.softwareurl, sharer.checksum, sharer.sha256, sharer.size, sharer.imageurl),
+                  std::tie(owner.softwareurl, owner.checksum, owner.sha256, owner.size, owner.imageurl))
+            << sharer.model;
+    }
 }
 
 TEST_F(SiteBuildTest, ReplacesASiteWholeButNeverAnotherFolder) {
