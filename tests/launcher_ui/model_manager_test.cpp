@@ -160,10 +160,14 @@ struct Launcher {
         for (int i = 0; i < list->RowCount(); ++i) names << list->Row(i)->Part("Sta_AL_Name")->GetText();
         return names;
     }
+    // The row of that model, scrolled into view (only rows in view have widgets).
     directui::IListRow* row(const QString& model) const {
         directui::IList* list = all()->listWindow()->list();
         for (int i = 0; i < list->RowCount(); ++i)
-            if (list->Row(i)->Part("Sta_AL_Name")->GetText() == model) return list->Row(i);
+            if (list->Row(i)->Part("Sta_AL_Name")->GetText() == model) {
+                list->ScrollToRow(i);
+                return list->Row(i);
+            }
         return nullptr;
     }
     void tick(const QStringList& models) {
