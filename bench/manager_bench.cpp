@@ -83,6 +83,18 @@ struct Catalogue {
     }
 };
 
+// The all-models page on a catalogue of n models, shown at the window's usual size.
+struct ShownPage {
+    Catalogue models;
+    NoWindow none;
+    CAllModelDlg page;
+    explicit ShownPage(int n)
+        : models(n), page(models.catalogue, &none, &none, &none, nullptr, models.dir.path() + "/") {
+        page.resize(993, 615);
+        page.show();
+    }
+};
+
 double ResidentMegabytes() {
     long pages = 0, resident = 0;
     if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
@@ -96,14 +108,10 @@ double ResidentMegabytes() {
 // page showing 100 models, then (that page gone) 10,000: the catalogue's records and the list.
 void ResidentMemoryOfTheLongList(benchmark::State& state) {
     auto residentWith = [](int n) {
-        Catalogue models(n);
-        NoWindow none;
-        CAllModelDlg page(models.catalogue, &none, &none, &none, nullptr, models.dir.path() + "/");
-        page.resize(993, 615);
-        page.show();
-        TurnOfTheEventLoop(page);
+        ShownPage shown(n);
+        TurnOfTheEventLoop(shown.page);
         QThreadPool::globalInstance()->waitForDone(); // the thumbnails in view, decoded and shown
-        TurnOfTheEventLoop(page);
+        TurnOfTheEventLoop(shown.page);
         return ResidentMegabytes();
     };
     double with100 = 0, with10000 = 0;
@@ -118,11 +126,8 @@ void ResidentMemoryOfTheLongList(benchmark::State& state) {
 BENCHMARK(ResidentMemoryOfTheLongList)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 void ListAllModels(benchmark::State& state) {
-    Catalogue models(static_cast<int>(state.range(0)));
-    NoWindow none;
-    CAllModelDlg page(models.catalogue, &none, &none, &none, nullptr, models.dir.path() + "/");
-    page.resize(993, 615);
-    page.show();
+    ShownPage shown(static_cast<int>(state.range(0)));
+    CAllModelDlg& page = shown.page;
     for (auto _ : state) {
         page.Refresh();
         TurnOfTheEventLoop(page);
@@ -132,11 +137,8 @@ void ListAllModels(benchmark::State& state) {
 BENCHMARK(ListAllModels)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->MinTime(1);
 
 void FilterByFamily(benchmark::State& state) {
-    Catalogue models(static_cast<int>(state.range(0)));
-    NoWindow none;
-    CAllModelDlg page(models.catalogue, &none, &none, &none, nullptr, models.dir.path() + "/");
-    page.resize(993, 615);
-    page.show();
+    ShownPage shown(static_cast<int>(state.range(0)));
+    CAllModelDlg& page = shown.page;
     auto* family = qobject_cast<QComboBox*>(page.element("Com_Family")->Widget());
     int pick = 1;
     for (auto _ : state) {
@@ -152,11 +154,8 @@ BENCHMARK(FilterByFamily)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMil
 // A search typed into the box and Enter pressed, as the user does; each text finds about a ninth
 // of the models.
 void SearchByName(benchmark::State& state) {
-    Catalogue models(static_cast<int>(state.range(0)));
-    NoWindow none;
-    CAllModelDlg page(models.catalogue, &none, &none, &none, nullptr, models.dir.path() + "/");
-    page.resize(993, 615);
-    page.show();
+    ShownPage shown(static_cast<int>(state.range(0)));
+    CAllModelDlg& page = shown.page;
     CSearchEdit* box = page.searchEdit();
     QFocusEvent focus(QEvent::FocusIn);
     QApplication::sendEvent(box, &focus); // the hint makes way for the user's text
