@@ -900,10 +900,10 @@ private slots:
         }
         QWidget* tab = l.manager()->element("Tab_RB_AllModel")->Widget();
         QVERIFY(tab->mapTo(l.frame.get(), QPoint(0, 0)).y() >= kCaptionHeight);
-        QVERIFY(l.frame->grab().save(test::ScreenshotPath("manager_800x600_top")));
+        QVERIFY(test::SaveScreenshot(l.frame.get(), "manager_800x600_top"));
         auto* list = qobject_cast<QScrollArea*>(l.all()->listWindow()->element("LV_AllList")->Widget());
         list->verticalScrollBar()->setValue(list->verticalScrollBar()->maximum());
-        QVERIFY(l.frame->grab().save(test::ScreenshotPath("manager_800x600_bottom")));
+        QVERIFY(test::SaveScreenshot(l.frame.get(), "manager_800x600_bottom"));
     }
 
     // The catalogue at its full size: the end of the list is reached by scrolling, and its last
@@ -922,8 +922,16 @@ private slots:
         directui::IList* list = l.all()->listWindow()->list();
         QCOMPARE(list->RowCount(), kModels);
         auto* area = qobject_cast<QScrollArea*>(l.all()->listWindow()->element("LV_AllList")->Widget());
-        QTest::keyClick(area, Qt::Key_End);
-        directui::IListRow* row = list->MadeRow(kModels - 1);
+        for (const QRect screen : {QRect(0, 0, 1280, 1024), QRect(0, 0, 800, 600)}) {
+            l.frame->FitToScreen(screen);
+            l.frame->resize(screen.size()); // as the user makes it fill the screen
+            const QString size = QString("%1x%2").arg(screen.width()).arg(screen.height());
+            area->verticalScrollBar()->setValue(area->verticalScrollBar()->maximum() / 2);
+            QVERIFY(test::SaveScreenshot(l.frame.get(), "manager_10000_middle_" + size));
+            QTest::keyClick(area, Qt::Key_End);
+            QVERIFY(test::SaveScreenshot(l.frame.get(), "manager_10000_end_" + size));
+        }
+        directui::IListRow* row = list->MadeRow(kModels - 1); // reached on the small screen
         QVERIFY(row);
         QCOMPARE(row->Part("Sta_AL_Name")->GetText(), last);
         QWidget* picture = row->Part("Lgo_AL_Item")->Widget();
