@@ -36,10 +36,13 @@ bool TickOnRowClick(const directui::SkinListItemNotify* record, directui::IList*
     return true;
 }
 
+// A row not made yet was never shown, so nobody has ticked it.
 std::vector<int> TickedRows(directui::IList* list, const QString& boxPart) {
     std::vector<int> rows;
     for (int i = 0; i < list->RowCount(); ++i) {
-        directui::ISkinElement* box = list->Row(i)->Part(boxPart);
+        directui::IListRow* row = list->MadeRow(i);
+        if (!row) continue;
+        directui::ISkinElement* box = row->Part(boxPart);
         if (box->IsVisible() && box->GetCheck()) rows.push_back(i);
     }
     return rows;

@@ -9,6 +9,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class QWidget;
 
 namespace directui {
@@ -28,6 +30,7 @@ public:
     virtual void SetText(const QString& text) = 0;
     virtual QString GetText() const = 0;
     virtual void SetStateImage(int slot, const QString& path) = 0;
+    virtual void SetTip(const QString& tip) = 0; // shown when the pointer rests on it
     // Horizontal offset from the position the form gives the element.
     virtual int GetLayoutOffset() const = 0;
     virtual void SetLayoutOffset(int dx) = 0;
@@ -93,13 +96,22 @@ struct SkinListItemNotify {
     QString part;
 };
 
+// A list costs what it shows: widgets exist only for the rows in view, taken from a few kept for
+// the purpose as the list scrolls, so a part's Widget() is nullptr while its row is out of view.
+// A row's parts keep what was set on them (text, picture, ticks) whether in view or not.
 class IList {
 public:
     virtual ~IList() = default;
     virtual void RemoveAll() = 0;
     virtual IListRow* AddRow(const QString& rowTemplate) = 0; // nullptr for an unknown template
+    // Replaces the rows by count rows of one template, each made when it is first needed (scrolled
+    // into view or asked for by Row): fill sets its parts then. False for an unknown template.
+    virtual bool SetRows(const QString& rowTemplate, int count, std::function<void(IListRow*)> fill) = 0;
     virtual int RowCount() const = 0;
     virtual IListRow* Row(int index) = 0;
+    // The row if it has been made, else nullptr: a row never made was never seen nor changed.
+    virtual IListRow* MadeRow(int index) = 0;
+    virtual void ScrollToRow(int index) = 0; // the least scrolling that shows the whole row
     virtual void Redraw() = 0;
 };
 

@@ -5,15 +5,18 @@
 #include "form_description.h"
 #include "message_window.h"
 #include "pictures.h"
+#include "row_list.h"
 #include "skin_widgets.h"
 #include "ui_font.h"
 
 #include <QApplication>
+#include <QCache>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QEvent>
 #include <QFile>
+#include <QDateTime>
 #include <QFileInfo>
 #include <QFont>
 #include <QHash>
@@ -21,7 +24,6 @@
 #include <QListView>
 #include <QPointer>
 #include <QProgressBar>
-#include <QScrollArea>
 #include <QScrollBar>
 #include <QSet>
 #include <QThread>
@@ -41,14 +43,24 @@ namespace {
 
 class Form;
 
-// The widget inside a list's scroll area that holds its rows, top to bottom.
-QWidget* NewListContent(int spacing) {
-    auto* content = new QWidget;
-    auto* rows = new QVBoxLayout(content);
-    rows->setContentsMargins(0, 0, 0, 0);
-    rows->setSpacing(spacing);
-    rows->setAlignment(Qt::AlignTop);
-    return content;
+// Pictures made for labels, by file, its size and time on disk, and the room they were made for:
+// a row scrolled back into view shows its picture at once instead of reading it again. Images,
+// not pixmaps, so that the cache may outlive the application object. Cost in kilobytes.
+QCache<QString, QImage>& MadePictures() {
+    static QCache<QString, QImage> made(32 * 1024);
+    return made;
+}
+
+QString MadePictureKey(const QString& file, bool scaled, QSize room, qreal ratio) {
+    const QFileInfo info(file);
+    return QString("%1|%2|%3|%4x%5|%6|%7")
+        .arg(file)
+        .arg(info.size())
+        .arg(info.lastModified().toMSecsSinceEpoch())
+        .arg(room.width())
+        .arg(room.height())
+        .arg(scaled)
+        .arg(ratio);
 }
 
 // One element: a widget and everything the launcher may ask of it. Operations that do not fit the
@@ -83,15 +95,21 @@ public:
     // keeping their proportions, on a pool thread, so that large ones never hold up the window.
     // They are made smaller where they must be, never larger (enlarged, a picture only blurs), and
     // a @2x picture beside one is taken on a dense screen. Only the last picture asked for reaches a
-    // label that still exists.
+    // label that still exists: a list row given to another model never shows the one before.
     static void LoadLabelPicture(QLabel* label, const QString& path, bool scaled) {
         const int request = label->property("pictureRequest").toInt() + 1;
         label->setProperty("pictureRequest", request);
         label->clear();
+        if (path.isEmpty()) return;
         const QSize room = label->contentsRect().size() - QSize(4, 4);
         const QString file = pavoline::PictureFileFor(path, label->devicePixelRatioF());
+        const QString key = MadePictureKey(file, scaled, room, label->devicePixelRatioF());
+        if (const QImage* made = MadePictures().object(key)) {
+            label->setPixmap(QPixmap::fromImage(*made));
+            return;
+        }
         QPointer<QLabel> target(label);
-        QThreadPool::globalInstance()->start([target, path, file, scaled, room, request] {
+        QThreadPool::globalInstance()->start([target, path, file, scaled, room, request, key] {
             QImage picture(file);
             if (file != path) picture.setDevicePixelRatio(2.0);
             const QSize natural = picture.deviceIndependentSize().toSize();
@@ -103,12 +121,17 @@ public:
             }
             QMetaObject::invokeMethod(
                 qApp,
-                [target, picture, request] {
+                [target, picture, request, key] {
+                    if (!picture.isNull())
+                        MadePictures().insert(key, new QImage(picture), std::max<qsizetype>(1, picture.sizeInBytes() / 1024));
                     if (target && target->property("pictureRequest").toInt() == request)
                         target->setPixmap(QPixmap::fromImage(picture));
                 },
                 Qt::QueuedConnection);
         });
+    }
+    void SetTip(const QString& tip) override {
+        if (widget_) widget_->setToolTip(tip);
     }
     int GetLayoutOffset() const override { return offset_; }
     void SetLayoutOffset(int dx) override {
@@ -191,17 +214,25 @@ public:
     }
 
     // IList
-    void RemoveAll() override;
-    IListRow* AddRow(const QString& rowTemplate) override;
-    int RowCount() const override { return static_cast<int>(rows_.size()); }
-    IListRow* Row(int index) override;
+    void RemoveAll() override {
+        if (RowList* list = rowList()) list->removeAll();
+    }
+    IListRow* AddRow(const QString& rowTemplate) override {
+        RowList* list = rowList();
+        return list ? list->add(rowTemplate) : nullptr;
+    }
+    bool SetRows(const QString& rowTemplate, int count, std::function<void(IListRow*)> fill) override {
+        RowList* list = rowList();
+        return list && list->setRows(rowTemplate, count, std::move(fill));
+    }
+    int RowCount() const override { return rowList() ? rowList()->count() : 0; }
+    IListRow* Row(int index) override { return rowList() ? rowList()->row(index) : nullptr; }
+    IListRow* MadeRow(int index) override { return rowList() ? rowList()->madeRow(index) : nullptr; }
+    void ScrollToRow(int index) override {
+        if (RowList* list = rowList()) list->scrollToRow(index);
+    }
     void Redraw() override {
-        // The rows are shown and placed now, all together.
-        if (auto* area = qobject_cast<QScrollArea*>(widget_); area && area->widget()->layout()) {
-            area->widget()->show();
-            area->widget()->layout()->activate();
-            area->setWidgetResizable(true); // sizes the rows' widget to them at once
-        }
+        if (RowList* list = rowList()) list->layOut(); // placed now, the rows in view all together
         Update();
     }
 
@@ -282,7 +313,7 @@ private:
     QRect base_;
     int offset_ = 0;
     QPointer<QWidget> held_;
-    std::vector<std::unique_ptr<class ListRow>> rows_;
+    RowList* rowList() const { return qobject_cast<RowList*>(widget_.data()); }
 };
 
 // The stand-in for a name the form does not have.
@@ -295,6 +326,12 @@ NullElement& Null() {
     static NullElement null;
     return null;
 }
+
+} // namespace
+
+ISkinElement& StandIn() { return Null(); }
+
+namespace {
 
 IScrollBar* Element::AsScrollBar() { return qobject_cast<QScrollBar*>(widget_) ? this : static_cast<IScrollBar*>(&Null()); }
 IComboBox* Element::AsComboBox() { return qobject_cast<QComboBox*>(widget_) ? this : static_cast<IComboBox*>(&Null()); }
@@ -385,6 +422,20 @@ public:
     // Makes the widget tree of spec under parent, registering named elements in into.
     QWidget* build(const ElementSpec& spec, QWidget* parent, QHash<QString, Element*>& into,
                    std::vector<std::unique_ptr<Element>>& owner);
+    // A widget for a list's rows of that template: the row and its parts, which report their
+    // clicks as list items only.
+    std::unique_ptr<RowWidget> buildRow(const ElementSpec& spec, QWidget* parent) {
+        QHash<QString, Element*> byName;
+        std::vector<std::unique_ptr<Element>> built;
+        auto row = std::make_unique<RowWidget>();
+        row->widget = build(spec, parent, byName, built);
+        row->self = std::move(built.front());
+        for (size_t i = 1; i < built.size(); ++i) {
+            QObject::disconnect(built[i]->Widget(), nullptr, this, nullptr);
+            row->parts.push_back(std::move(built[i]));
+        }
+        return row;
+    }
     const SkinDescription& skin() const { return skin_; }
     void notify(pavoline::UINT message, pavoline::WPARAM wParam, pavoline::LPARAM lParam) {
         sendMessage(notifyTarget_, message, wParam, lParam);
@@ -400,82 +451,6 @@ private:
     QHash<QString, Element*> byName_;
     QSet<QString> reportedMissing_;
 };
-
-class ListRow : public IListRow {
-public:
-    ListRow(Form* form, Element* list, const ElementSpec& spec, QWidget* parent, int index) : index_(index) {
-        widget_ = form->build(spec, parent, byName_, parts_);
-        // A resizable row spans its list's width, its anchored parts following.
-        if (spec.attribute("resize") == "1") {
-            widget_->setFixedHeight(spec.number("h", 40));
-            widget_->setMinimumWidth(spec.number("minw", spec.number("w", 100)));
-        } else {
-            widget_->setFixedSize(spec.number("w", 100), spec.number("h", 40));
-        }
-        for (size_t i = 1; i < parts_.size(); ++i) {
-            QWidget* w = parts_[i]->Widget();
-            const QString name = parts_[i]->Name();
-            QObject::disconnect(w, nullptr, form, nullptr); // a row part reports as a list item only
-            auto notifyClick = [form, list, this, name] {
-                SkinListItemNotify record;
-                record.list = list;
-                record.row = index_;
-                record.part = name;
-                form->notify(pavoline::WM_SKIN_LISTITEM, reinterpret_cast<pavoline::WPARAM>(&record), 0);
-            };
-            if (auto* label = qobject_cast<ClickableLabel*>(w)) QObject::connect(label, &ClickableLabel::clicked, notifyClick);
-            else if (auto* button = qobject_cast<QAbstractButton*>(w)) QObject::connect(button, &QAbstractButton::clicked, notifyClick);
-        }
-    }
-    ~ListRow() override { delete widget_; } // nothing when its list has already deleted it
-    int Index() const override { return index_; }
-    ISkinElement* Part(const QString& name) override {
-        Element* e = byName_.value(name);
-        return e ? static_cast<ISkinElement*>(e) : &Null();
-    }
-    // The parts, in template order; the row itself (element 0 of parts_) is not one of them.
-    int PartCount() const override { return static_cast<int>(parts_.size()) - 1; }
-    ISkinElement* PartAt(int index) override {
-        return index >= 0 && index < PartCount() ? static_cast<ISkinElement*>(parts_[index + 1].get()) : &Null();
-    }
-    QWidget* widget() const { return widget_; }
-
-private:
-    int index_;
-    QPointer<QWidget> widget_;
-    std::vector<std::unique_ptr<Element>> parts_;
-    QHash<QString, Element*> byName_;
-};
-
-void Element::RemoveAll() {
-    // The rows go with the widget that holds them, all at once: deleting them one by one from a
-    // parent of a thousand children would take time growing with the square of their number. The
-    // new holder stays hidden while rows are added, so that they are laid out once, at Redraw.
-    if (auto* area = qobject_cast<QScrollArea*>(widget_)) {
-        const int spacing = area->widget()->layout()->spacing();
-        delete area->takeWidget();
-        area->setWidget(NewListContent(spacing));
-        area->widget()->hide();
-    }
-    rows_.clear();
-}
-
-IListRow* Element::AddRow(const QString& rowTemplate) {
-    auto* area = qobject_cast<QScrollArea*>(widget_);
-    if (!area || !form_ || !form_->skin().rows.contains(rowTemplate)) return nullptr;
-    QWidget* content = area->widget();
-    // Made without a parent and given to the layout: a widget that already is the holder's child
-    // is first looked for among all the layout's rows, which would make filling a list quadratic.
-    rows_.push_back(std::make_unique<ListRow>(form_, this, form_->skin().rows.value(rowTemplate), nullptr,
-                                              static_cast<int>(rows_.size())));
-    content->layout()->addWidget(rows_.back()->widget());
-    rows_.back()->widget()->show();
-    return rows_.back().get();
-}
-
-IListRow* Element::Row(int index) {
-    return index >= 0 && index < RowCount() ? rows_[static_cast<size_t>(index)].get() : nullptr;
-}
 
 void Element::Relayout() {
     if (!widget_) return;
@@ -550,9 +525,8 @@ QWidget* Form::build(const ElementSpec& spec, QWidget* parent, QHash<QString, El
         bar->setRange(0, 100);
         bar->setTextVisible(false);
     } else if (kind == "list") {
-        auto* area = wire(new QScrollArea(parent));
-        area->setWidget(NewListContent(spec.number("spacing", 0)));
-        area->setWidgetResizable(true);
+        auto* area = wire(new RowList(spec.number("spacing", 0), skin_.rows,
+                                      [this](const ElementSpec& row, QWidget* in) { return buildRow(row, in); }, parent));
         area->setFrameShape(QFrame::NoFrame);
         // The bar keeps its room when there is nothing to scroll (then drawn as nothing), so the
         // rows' right-hand parts stay where they are as it comes and goes.
@@ -580,6 +554,14 @@ QWidget* Form::build(const ElementSpec& spec, QWidget* parent, QHash<QString, El
 
     if (auto* button = qobject_cast<QAbstractButton*>(widget))
         QObject::connect(button, &QAbstractButton::clicked, this, [sendClick, element] { sendClick(element); });
+    if (auto* list = qobject_cast<RowList*>(widget))
+        list->onClicked([this, element](int row, const QString& part) {
+            SkinListItemNotify record;
+            record.list = element;
+            record.row = row;
+            record.part = part;
+            notify(pavoline::WM_SKIN_LISTITEM, reinterpret_cast<pavoline::WPARAM>(&record), 0);
+        });
     if (auto* label = qobject_cast<ClickableLabel*>(widget); label && spec.attribute("clickable") == "1")
         QObject::connect(label, &ClickableLabel::clicked, this, [sendClick, element] { sendClick(element); });
     if (auto* combo = qobject_cast<SkinComboBox*>(widget)) {
@@ -691,4 +673,7 @@ extern "C" DIRECTUI_EXPORT directui::ISkin* OpenSkinW(const wchar_t* description
     return TheSkin().get();
 }
 
-extern "C" DIRECTUI_EXPORT void FreeSkin() { directui::TheSkin().reset(); }
+extern "C" DIRECTUI_EXPORT void FreeSkin() {
+    directui::TheSkin().reset();
+    directui::MadePictures().clear();
+}

@@ -18,6 +18,7 @@ InstallDonePage::InstallDonePage(const OfferedList& models, QWidget* parent, QSt
     fill();
 }
 
+// Rows are filled as they are first shown: a grid of many models costs what is on screen.
 void InstallDonePage::fill() {
     list_->RemoveAll();
     const int n = static_cast<int>(models_.size());
@@ -26,23 +27,24 @@ void InstallDonePage::fill() {
                                 : n == 2 ? "UIF_LV_InstallDone_2Item"
                                          : "UIF_LV_InstallDone_3Item";
     const int rows = (n + kCellsPerRow - 1) / kCellsPerRow;
-    for (int r = 0; r < rows; ++r) {
-        directui::IListRow* row = list_->AddRow(rowTemplate);
-        if (!row) return;
-        for (int cell = 0; cell < std::min(n, kCellsPerRow); ++cell) {
-            const int index = r * kCellsPerRow + cell;
-            if (index >= n) { // the last row's empty cells
-                row->Part(CellPicture(cell))->SetVisible(0);
-                row->Part(CellText(cell))->SetVisible(0);
-                continue;
-            }
-            const std::string& model = models_[static_cast<size_t>(index)].model;
-            const std::optional<std::string> dir = ModelPackageDir(model, programDir_.toStdString());
-            if (dir) row->Part(CellPicture(cell))->SetStateImage(0, QString::fromStdString(ModelFile(*dir, model, "_S.png")));
-            row->Part(CellText(cell))->SetText(QString::fromStdString(model));
-        }
-    }
+    list_->SetRows(rowTemplate, rows, [this](directui::IListRow* row) { fillRow(row); });
     list_->Redraw();
+}
+
+void InstallDonePage::fillRow(directui::IListRow* row) const {
+    const int n = static_cast<int>(models_.size());
+    for (int cell = 0; cell < std::min(n, kCellsPerRow); ++cell) {
+        const int index = row->Index() * kCellsPerRow + cell;
+        if (index >= n) { // the last row's empty cells
+            row->Part(CellPicture(cell))->SetVisible(0);
+            row->Part(CellText(cell))->SetVisible(0);
+            continue;
+        }
+        const std::string& model = models_[static_cast<size_t>(index)].model;
+        const std::optional<std::string> dir = ModelPackageDir(model, programDir_.toStdString());
+        if (dir) row->Part(CellPicture(cell))->SetStateImage(0, QString::fromStdString(ModelFile(*dir, model, "_S.png")));
+        row->Part(CellText(cell))->SetText(QString::fromStdString(model));
+    }
 }
 
 LRESULT InstallDonePage::windowProc(UINT message, WPARAM wParam, LPARAM) {

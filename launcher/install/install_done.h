@@ -21,6 +21,7 @@ protected:
 
 private:
     void fill();
+    void fillRow(directui::IListRow* row) const;
 
     const OfferedList& models_;
     QString programDir_;

@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 
 #include <algorithm>
+#include <unordered_set>
 
 namespace pavoline {
 namespace {
@@ -22,6 +23,13 @@ const QString kName = "Sta_AL_Name", kDetail = "Sta_AL_Detail";
 const QString kNoMatch = "没有符合条件的机型";
 const QString kNothingOffered = "服务器暂未提供机型";
 const QString kFetchFailed = "获取机型列表失败，点击“全部机型”重试";
+
+QStringList ToStringList(const std::unordered_set<std::string>& values) {
+    QStringList list;
+    list.reserve(static_cast<qsizetype>(values.size()));
+    for (const std::string& value : values) list << QString::fromStdString(value);
+    return list;
+}
 
 bool SameText(const std::string& a, const QString& b) {
     return QString::fromStdString(a).compare(b, Qt::CaseInsensitive) == 0;
@@ -47,24 +55,26 @@ CAllListContainerDlg::CAllListContainerDlg(MessageWindow* page, QWidget* parent)
 void CAllListContainerDlg::FillRow(directui::IListRow* row, const COfferedModel& m) {
     const QString model = QString::fromStdString(m.model);
     row->Part(kThumbnail)->SetStateImage(0, QString::fromStdString(m.imageurl));
-    if (QWidget* picture = row->Part(kThumbnail)->Widget()) picture->setToolTip(model);
+    row->Part(kThumbnail)->SetTip(model);
     row->Part(m.installed ? kCheckBox : kInstalledMark)->SetVisible(0);
     row->Part(kName)->SetText(model);
     row->Part(kDetail)->SetText(OfferedModelDetails(m));
 }
 
+// A row is filled when it is first shown or asked for, so listing costs what the screen shows;
+// the values for the boxes are gathered once each, however many models share them.
 void CAllListContainerDlg::List(const OfferedList* models, const QString& emptyText) {
     if (!models) return;
-    list_->RemoveAll();
-    families_.clear();
-    styles_.clear();
+    std::unordered_set<std::string> families, styles;
     for (const COfferedModel& m : *models) {
-        directui::IListRow* row = list_->AddRow("UIF_LV_AllList");
-        if (!row) break;
-        FillRow(row, m);
-        families_ << QString::fromStdString(m.family);
-        styles_ << QString::fromStdString(m.style);
+        families.insert(m.family);
+        styles.insert(m.style);
     }
+    families_ = ToStringList(families);
+    styles_ = ToStringList(styles);
+    list_->SetRows("UIF_LV_AllList", static_cast<int>(models->size()), [models](directui::IListRow* row) {
+        if (row->Index() < static_cast<int>(models->size())) FillRow(row, (*models)[static_cast<size_t>(row->Index())]);
+    });
     list_->Redraw();
     SayWhyEmpty(models->empty() ? emptyText : QString());
 }

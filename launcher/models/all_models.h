@@ -24,8 +24,8 @@ class CAllListContainerDlg : public CSkinPage {
     Q_OBJECT
 public:
     CAllListContainerDlg(MessageWindow* page, QWidget* parent);
-    // Lists the models (nothing for no list); collects their families and styles. An empty list
-    // shows emptyText over the list.
+    // Lists the models (nothing for no list), which must stay as they are until the next listing;
+    // collects their families and styles, each once. An empty list shows emptyText over the list.
     void List(const OfferedList* models, const QString& emptyText = QString());
     static void FillRow(directui::IListRow* row, const COfferedModel& model);
     // A line over the list saying why it is empty; none for an empty text.
@@ -35,6 +35,7 @@ public:
     // The rows ticked by the user, by index into the list last given.
     std::vector<int> TickedRows() const;
     directui::IList* list() const { return list_; }
+    // Each value once, in no order.
     const QStringList& families() const { return families_; }
     const QStringList& styles() const { return styles_; }
     LRESULT windowProc(UINT message, WPARAM wParam, LPARAM lParam) override;

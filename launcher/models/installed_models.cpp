@@ -83,13 +83,12 @@ void CInstalledModelDlg::fillRow(directui::IListRow* row, const CInstalledModel&
     row->Part(kDetail)->SetText(InstalledModelDetails(m, offered));
 }
 
+// Rows are filled as they are first shown; the installed list is kept as it is until the next Refresh.
 void CInstalledModelDlg::Refresh() {
-    list_->RemoveAll();
-    for (const CInstalledModel& m : catalogue_.installed()) {
-        directui::IListRow* row = list_->AddRow("UIF_LV_InstalledModel");
-        if (!row) break;
-        fillRow(row, m);
-    }
+    const InstalledList& installed = catalogue_.installed();
+    list_->SetRows("UIF_LV_InstalledModel", static_cast<int>(installed.size()), [this, &installed](directui::IListRow* row) {
+        if (row->Index() < static_cast<int>(installed.size())) fillRow(row, installed[static_cast<size_t>(row->Index())]);
+    });
     list_->Redraw();
     empty_->SetText("尚未安装机型，可在“全部机型”中选择安装");
     empty_->SetVisible(catalogue_.installed().empty() ? -1 : 0);

@@ -160,10 +160,14 @@ struct Launcher {
         for (int i = 0; i < list->RowCount(); ++i) names << list->Row(i)->Part("Sta_AL_Name")->GetText();
         return names;
     }
+    // The row of that model, scrolled into view (only rows in view have widgets).
     directui::IListRow* row(const QString& model) const {
         directui::IList* list = all()->listWindow()->list();
         for (int i = 0; i < list->RowCount(); ++i)
-            if (list->Row(i)->Part("Sta_AL_Name")->GetText() == model) return list->Row(i);
+            if (list->Row(i)->Part("Sta_AL_Name")->GetText() == model) {
+                list->ScrollToRow(i);
+                return list->Row(i);
+            }
         return nullptr;
     }
     void tick(const QStringList& models) {
@@ -214,6 +218,28 @@ void SaveWithModal(QWidget* frame, QWidget* modal, const QString& name) {
     QPixmap shot = frame->grab();
     QPainter(&shot).drawPixmap(modal->pos() - frame->pos(), modal->grab());
     QVERIFY(shot.save(test::ScreenshotPath(name)));
+}
+
+void SetFileText(const QString& path, const QByteArray& text);
+
+// A site whose catalogue lists count models M00000, M00001, ..., all of them N70's package and
+// thumbnail, in ten families and four styles.
+void WriteLongCatalogue(const QString& site, int count) {
+    QFile file(site + "/catalogue.xml");
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString catalogue = QString::fromUtf8(file.readAll());
+    file.close();
+    const qsizetype start = catalogue.indexOf("<Phone model=\"N70\"");
+    QVERIFY(start >= 0);
+    const QString n70 = catalogue.mid(start, catalogue.indexOf("/>", start) + 2 - start);
+    QString xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<PhoneList>\n";
+    for (int i = 0; i < count; ++i)
+        xml += QString(n70)
+                   .replace("model=\"N70\"", QString("model=\"M%1\"").arg(i, 5, 10, QChar('0')))
+                   .replace("family=\"N系列\"", QString("family=\"F%1\"").arg(i % 10))
+                   .replace("style=\"直板\"", QString("style=\"S%1\"").arg(i % 4)) +
+               "\n";
+    SetFileText(site + "/catalogue.xml", (xml + "</PhoneList>\n").toUtf8());
 }
 
 void SetFileText(const QString& path, const QByteArray& text) {
@@ -874,10 +900,61 @@ private slots:
         }
         QWidget* tab = l.manager()->element("Tab_RB_AllModel")->Widget();
         QVERIFY(tab->mapTo(l.frame.get(), QPoint(0, 0)).y() >= kCaptionHeight);
-        QVERIFY(l.frame->grab().save(test::ScreenshotPath("manager_800x600_top")));
+        QVERIFY(test::SaveScreenshot(l.frame.get(), "manager_800x600_top"));
         auto* list = qobject_cast<QScrollArea*>(l.all()->listWindow()->element("LV_AllList")->Widget());
         list->verticalScrollBar()->setValue(list->verticalScrollBar()->maximum());
-        QVERIFY(l.frame->grab().save(test::ScreenshotPath("manager_800x600_bottom")));
+        QVERIFY(test::SaveScreenshot(l.frame.get(), "manager_800x600_bottom"));
+    }
+
+    // The catalogue at its full size: the end of the list is reached by scrolling, and its last
+    // model ticked, installed and shown on the install-done page. The thumbnails are cached already.
+    void theLastOfTenThousandModelsIsInstalled() {
+        constexpr int kModels = 10000;
+        const QString last = QString("M%1").arg(kModels - 1, 5, 10, QChar('0'));
+        QTemporaryDir site;
+        CopyTree(kBuild + "/site", site.path());
+        WriteLongCatalogue(site.path(), kModels);
+        SiteServer server(site.path());
+        Launcher l(server.host());
+        const QString thumbnail = kSuite + "/Resource/N70/N70_S.png";
+        for (int i = 0; i < kModels; ++i) QFile::copy(thumbnail, l.tmp + QString("~TAVIX_M%1.png").arg(i, 5, 10, QChar('0')));
+        QVERIFY(l.openManagerWithItsCatalogue());
+        directui::IList* list = l.all()->listWindow()->list();
+        QCOMPARE(list->RowCount(), kModels);
+        auto* area = qobject_cast<QScrollArea*>(l.all()->listWindow()->element("LV_AllList")->Widget());
+        for (const QRect screen : {QRect(0, 0, 1280, 1024), QRect(0, 0, 800, 600)}) {
+            l.frame->FitToScreen(screen);
+            l.frame->resize(screen.size()); // as the user makes it fill the screen
+            const QString size = QString("%1x%2").arg(screen.width()).arg(screen.height());
+            area->verticalScrollBar()->setValue(area->verticalScrollBar()->maximum() / 2);
+            QVERIFY(test::SaveScreenshot(l.frame.get(), "manager_10000_middle_" + size));
+            QTest::keyClick(area, Qt::Key_End);
+            QVERIFY(test::SaveScreenshot(l.frame.get(), "manager_10000_end_" + size));
+        }
+        directui::IListRow* row = list->MadeRow(kModels - 1); // reached on the small screen
+        QVERIFY(row);
+        QCOMPARE(row->Part("Sta_AL_Name")->GetText(), last);
+        QWidget* picture = row->Part("Lgo_AL_Item")->Widget();
+        QVERIFY(picture);
+        QVERIFY(area->viewport()->rect().contains(QRect(picture->mapTo(area->viewport(), QPoint(0, 0)), picture->size())));
+        QTRY_VERIFY(!qobject_cast<QLabel*>(picture)->pixmap().isNull());
+        QTest::mouseClick(picture, Qt::LeftButton);
+        QVERIFY(row->Part("CB_AL_Item")->GetCheck());
+        QString shownAsDone;
+        WhenModal([&](QWidget* modal) {
+            auto* done = qobject_cast<InstallDonePage*>(modal);
+            if (!done) return false;
+            shownAsDone = done->list()->Row(0)->Part("Sta_Item1")->GetText();
+            Click(done, "Btn_InstallDone_Close");
+            return true;
+        });
+        l.pressInstall();
+        QTRY_COMPARE_WITH_TIMEOUT(shownAsDone, last, 30000);
+        QCOMPARE(l.installedModels().last(), last);
+        QFile recorded(l.dir + "InstalledModel.xml");
+        QVERIFY(recorded.open(QIODevice::ReadOnly));
+        QVERIFY(recorded.readAll().contains(last.toUtf8()));
+        QVERIFY(QFile::exists(l.dir + "Resource/" + last + "/N70.so"));
     }
 
     void theInstallDoneGridHasARowPerThreeModels() {

@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QThreadPool>
@@ -235,6 +236,53 @@ private slots:
         QThreadPool::globalInstance()->waitForDone(); // both decoded and delivered: the first must not win
         QCoreApplication::processEvents();
         QCOMPARE(label->pixmap().toImage().pixelColor(10, 10), QColor(Qt::darkCyan));
+    }
+
+    // A long list has widgets for the rows in view only, and each shows its own row's picture: one
+    // read for a widget's row before it moved on to another row is dropped when it arrives.
+    void aLongListShowsEachRowItsOwnPicture() {
+        HostWindow host;
+        host.resize(993, 615);
+        ISkinForm* form = skin_->CreateForm("DUI_InstalledModel", &host);
+        directui::IList* list = form->FindElement("LV_InstalledModel", 90000)->AsList();
+        QTemporaryDir dir;
+        constexpr int kRows = 120;
+        auto colour = [](int row) { return QColor::fromHsv(row * 3, 200, 200); };
+        auto picture = [&](int row) { return dir.filePath(QString("%1.png").arg(row)); };
+        auto draw = [&](int row, int side) {
+            QImage image(side, side, QImage::Format_RGB32);
+            image.fill(colour(row));
+            return image.save(picture(row));
+        };
+        for (int row = 0; row < kRows; ++row) QVERIFY(draw(row, 60));
+        list->SetRows("UIF_LV_InstalledModel", kRows, [&](directui::IListRow* row) {
+            row->PartAt(0)->SetStateImage(0, picture(row->Index()));
+            row->PartAt(1)->SetText(QString::number(row->Index()));
+        });
+        list->ScrollToRow(kRows - 1);
+        host.show();
+        auto* area = qobject_cast<QScrollArea*>(form->FindElement("LV_InstalledModel", 90000)->Widget());
+        QScrollBar* bar = area->verticalScrollBar();
+        auto settle = [] {
+            QThreadPool::globalInstance()->waitForDone();
+            QCoreApplication::processEvents();
+        };
+        settle(); // the last rows' pictures are read and kept: shown at once from now on
+        QVERIFY(draw(0, 3000)); // the first row's picture changed, and slow to read
+        bar->setValue(0);
+        bar->setValue(bar->maximum()); // the first row's widget now shows a last row, while its picture is read
+        settle();
+        QVERIFY(area->findChildren<QLabel*>("Lgo_IM_Item").size() <= 8);
+        int shown = 0;
+        for (int i = 0; i < kRows; ++i) {
+            directui::IListRow* row = list->MadeRow(i);
+            auto* label = row ? qobject_cast<QLabel*>(row->PartAt(0)->Widget()) : nullptr;
+            if (!label) continue;
+            ++shown;
+            QCOMPARE(qobject_cast<QLabel*>(row->PartAt(1)->Widget())->text(), QString::number(i));
+            QCOMPARE(label->pixmap().toImage().pixelColor(10, 10).rgb(), colour(i).rgb());
+        }
+        QVERIFY(shown >= 5);
     }
 
     void hostTakesAndGivesWindows() {

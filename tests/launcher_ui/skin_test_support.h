@@ -6,7 +6,9 @@
 #include "skin.h"
 #include "skin_loader.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QThreadPool>
 #include <QWidget>
 
 #include <vector>
@@ -58,6 +60,13 @@ inline QString ScreenshotPath(const QString& name) {
     const QString dir = QString(PAVOLINE_BUILD_DIR) + "/screenshots";
     QDir().mkpath(dir);
     return dir + "/" + name + ".png";
+}
+
+// The window as it looks once the pictures being read on the pool have reached their labels.
+inline bool SaveScreenshot(QWidget* window, const QString& name) {
+    QThreadPool::globalInstance()->waitForDone();
+    QCoreApplication::processEvents();
+    return window->grab().save(ScreenshotPath(name));
 }
 
 } // namespace pavoline::test
