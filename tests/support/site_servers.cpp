@@ -10,9 +10,9 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <spawn.h>
 #include <sstream>
 #include <stdexcept>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -33,6 +33,7 @@ std::string NginxProgram() {
 }
 
 // Starts program with its output to log; extra names an environment entry and a descriptor it inherits.
+// The server ends with the test process, also with one that aborts: none is left serving a removed site.
 int SpawnLogged(const std::string& program, const std::vector<std::string>& args, const std::string& log,
                 const std::string& extraEnvironment = "") {
     std::vector<char*> argv{const_cast<char*>(program.c_str())};
@@ -42,15 +43,20 @@ int SpawnLogged(const std::string& program, const std::vector<std::string>& args
     for (char** e = environ; *e; ++e) env.push_back(*e);
     if (!extraEnvironment.empty()) env.push_back(const_cast<char*>(extraEnvironment.c_str()));
     env.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), env.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) throw std::runtime_error("cannot start " + program);
+    const pid_t parent = getpid();
+    const pid_t pid = fork();
+    if (pid < 0) throw std::runtime_error("cannot start " + program);
+    if (pid == 0) { // only calls that are safe between fork and exec
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent) _exit(127);
+        const int input = open("/dev/null", O_RDONLY);
+        const int output = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+        if (input < 0 || output < 0 || dup2(input, 0) < 0 || dup2(output, 1) < 0 || dup2(output, 2) < 0) _exit(127);
+        if (input > 2) close(input);
+        if (output > 2) close(output);
+        execve(program.c_str(), argv.data(), env.data());
+        _exit(127);
+    }
     return pid;
 }
 
