@@ -12,7 +12,11 @@ namespace pavoline::test {
 class TestHttpServer {
 public:
     TestHttpServer() {
-        server_.set_logger([this](const httplib::Request&, const httplib::Response&) { ++requests_; });
+        // Counted before the answer is written: a client holding an answer sees its request counted.
+        server_.set_pre_routing_handler([this](const httplib::Request&, httplib::Response&) {
+            ++requests_;
+            return httplib::Server::HandlerResponse::Unhandled;
+        });
     }
     ~TestHttpServer() { stop(); }
 
