@@ -241,7 +241,7 @@ TEST_F(SiteBuildTest, ReplacesASiteWholeButNeverAnotherFolder) {
     ASSERT_TRUE(build()) << error_;
     EXPECT_TRUE(pavoline::test::FileExists(dir_.file("site/models/N70.zip")));
     EXPECT_FALSE(pavoline::test::FileExists(dir_.file("site/models/E71.zip")));
-    EXPECT_EQ(report_.str().find("E71"), std::string::npos);
+    EXPECT_EQ(report_.str().find("E71.zip"), std::string::npos); // a digest may hold "E71" by chance
 
     std::filesystem::create_directory(dir_.file("mine"));
     WriteText(dir_.file("mine/notes.txt"), "keep");
