@@ -1,6 +1,7 @@
 #include "message_window.h"
 
 #include <QCoreApplication>
+#include <QEvent>
 #include <QMetaObject>
 #include <QThread>
 
@@ -32,6 +33,11 @@ bool postMessage(MessageWindow* window, UINT message, WPARAM wParam, LPARAM lPar
     return QMetaObject::invokeMethod(
         target, [window, message, wParam, lParam] { window->windowProc(message, wParam, lParam); },
         Qt::QueuedConnection);
+}
+
+void ServeWhatIsQueuedInTheNextLoop() {
+    static const auto kWake = static_cast<QEvent::Type>(QEvent::registerEventType());
+    if (QCoreApplication* app = QCoreApplication::instance()) QCoreApplication::postEvent(app, new QEvent(kWake));
 }
 
 } // namespace pavoline

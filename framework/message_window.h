@@ -32,4 +32,10 @@ LRESULT sendMessage(MessageWindow* window, UINT message, WPARAM wParam = 0, LPAR
 // False when the window is gone.
 bool postMessage(MessageWindow* window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
 
+// Called before a modal loop or a wait that may begin inside a posted message's handler. Qt's glib
+// event dispatcher has such a loop deliver what was queued before the handler began only once
+// something new is posted, so a worker's send queued just before could wait for ever, and the loop
+// with it; a post of nothing, made now, has the loop deliver everything that waits.
+void ServeWhatIsQueuedInTheNextLoop();
+
 } // namespace pavoline

@@ -1,5 +1,7 @@
 #include "worker_thread.h"
 
+#include "message_window.h"
+
 #include <QEventLoop>
 
 #include <system_error>
@@ -39,7 +41,10 @@ void WorkerThread::waitServingSends() {
         QEventLoop loop;
         connect(this, &WorkerThread::finished, &loop, &QEventLoop::quit);
         // Checked again after connecting, so a finish in between is not missed.
-        if (!done_) loop.exec();
+        if (!done_) {
+            ServeWhatIsQueuedInTheNextLoop();
+            loop.exec();
+        }
     }
     thread_.join();
 }

@@ -1,5 +1,6 @@
 #include "question_box.h"
 
+#include "message_window.h"
 #include "ui_font.h"
 
 #include <QGuiApplication>
@@ -80,6 +81,7 @@ bool CQuestionBox::Run() {
                          : screen()                  ? screen()->availableGeometry()
                                                      : QRect(0, 0, 1024, 768);
     move(around.center() - rect().center());
+    ServeWhatIsQueuedInTheNextLoop();
     return exec() == QDialog::Accepted;
 }
 

@@ -70,7 +70,10 @@ void ProgressPage::showError(intptr_t messageNumber) {
         QEventLoop untilRead;
         connect(&tip_, &QDialog::finished, &untilRead, &QEventLoop::quit);
         sendMessage(&tip_, WM_TIP_UPDATE, reinterpret_cast<WPARAM>(&text), 1);
-        if (tip_.isVisible()) untilRead.exec();
+        if (tip_.isVisible()) {
+            ServeWhatIsQueuedInTheNextLoop();
+            untilRead.exec();
+        }
         return;
     }
     tip_.Set(text, CTipDlg::kOk, 1);

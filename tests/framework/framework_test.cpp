@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QLabel>
 #include <QTest>
+#include <QThread>
+#include <QTimer>
 #include <QWidget>
 
 #include <atomic>
@@ -84,6 +86,41 @@ private slots:
         for (int i = 0; i < 100; ++i) postMessage(&window, WM_USER + 8, 1, i);
         QTRY_COMPARE(window.received.size(), size_t(200));
         for (int i = 0; i < 200; ++i) QCOMPARE(window.received[i].lParam, LPARAM(i % 100));
+    }
+
+    void aWaitBegunByAPostedMessageServesASendQueuedBehindIt() {
+        struct WaitingWindow : RecordingWindow {
+            WorkerThread worker;
+            bool waited = false;
+            LRESULT windowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+                if (message != WM_USER + 20) return RecordingWindow::windowProc(message, wParam, lParam);
+                worker.waitServingSends();
+                waited = true;
+                return 0;
+            }
+        } window;
+        // Posted first, the send queued behind it before the loop runs again: the order in which
+        // Qt's glib dispatcher would leave the send to a wait that never serves it.
+        postMessage(&window, WM_USER + 20);
+        std::atomic<bool> sending{false};
+        window.worker.start([&] {
+            sending = true;
+            sendMessage(&window, WM_USER);
+        });
+        while (!sending) QThread::yieldCurrentThread();
+        QThread::msleep(50);
+        // A wait left hanging ends at the next post; this one comes late, and says it was needed.
+        bool rescued = false;
+        QTimer rescue;
+        rescue.setSingleShot(true);
+        connect(&rescue, &QTimer::timeout, [&] {
+            rescued = true;
+            QCoreApplication::postEvent(qApp, new QEvent(QEvent::User));
+        });
+        rescue.start(3000);
+        QTRY_VERIFY(window.waited);
+        QVERIFY(!rescued);
+        QCOMPARE(window.received.size(), size_t(1));
     }
 
     void aPostFromTheWindowsOwnThreadWaitsForTheEventLoop() {
