@@ -1,4 +1,4 @@
-// The updater killed (SIGKILL) at each file-system step of the swap of an update of 140 files, one
+// The updater killed (SIGKILL) at each file-system step of the swap of a whole update, one
 // step per run, and then the launcher started: after every run the suite is byte for byte the
 // old tree or the new one (the user's files aside), the launcher runs, and nothing of ours is left.
 // The steps are shared out among a few test cases, so that they run side by side.
