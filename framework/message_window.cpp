@@ -4,6 +4,7 @@
 #include <QEvent>
 #include <QMetaObject>
 #include <QThread>
+#include <QTimerEvent>
 
 namespace pavoline {
 
@@ -35,9 +36,30 @@ bool postMessage(MessageWindow* window, UINT message, WPARAM wParam, LPARAM lPar
         Qt::QueuedConnection);
 }
 
-void ServeWhatIsQueuedInTheNextLoop() {
-    static const auto kWake = static_cast<QEvent::Type>(QEvent::registerEventType());
+namespace {
+
+const QEvent::Type kWake = static_cast<QEvent::Type>(QEvent::registerEventType());
+
+void PostWake() {
     if (QCoreApplication* app = QCoreApplication::instance()) QCoreApplication::postEvent(app, new QEvent(kWake));
+}
+
+// Its timer's ticks post the wake; the post, not the tick, is what makes the loop deliver.
+class Waker : public QObject {
+protected:
+    void timerEvent(QTimerEvent*) override { PostWake(); }
+};
+
+} // namespace
+
+ServingQueuedWhileLooping::ServingQueuedWhileLooping() : waker_(new Waker) {
+    PostWake();
+    timer_ = waker_->startTimer(50);
+}
+
+ServingQueuedWhileLooping::~ServingQueuedWhileLooping() {
+    waker_->killTimer(timer_);
+    delete waker_;
 }
 
 } // namespace pavoline

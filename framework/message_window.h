@@ -32,10 +32,21 @@ LRESULT sendMessage(MessageWindow* window, UINT message, WPARAM wParam = 0, LPAR
 // False when the window is gone.
 bool postMessage(MessageWindow* window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
 
-// Called before a modal loop or a wait that may begin inside a posted message's handler. Qt's glib
-// event dispatcher has such a loop deliver what was queued before the handler began only once
-// something new is posted, so a worker's send queued just before could wait for ever, and the loop
-// with it; a post of nothing, made now, has the loop deliver everything that waits.
-void ServeWhatIsQueuedInTheNextLoop();
+// Held around a modal loop or a wait that may run inside a posted message's handler. Qt's glib
+// event dispatcher can leave such a loop asleep with posted events waiting (a worker's send queued
+// before the loop began, or, rarely, one queued while it runs), so the worker and the loop wait for
+// each other for ever. A post of nothing wakes the loop to deliver them: one at once, then one every
+// 50 ms for as long as the loop runs.
+class ServingQueuedWhileLooping {
+public:
+    ServingQueuedWhileLooping();
+    ~ServingQueuedWhileLooping();
+    ServingQueuedWhileLooping(const ServingQueuedWhileLooping&) = delete;
+    ServingQueuedWhileLooping& operator=(const ServingQueuedWhileLooping&) = delete;
+
+private:
+    int timer_ = 0;
+    QObject* waker_ = nullptr;
+};
 
 } // namespace pavoline

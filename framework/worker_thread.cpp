@@ -42,7 +42,7 @@ void WorkerThread::waitServingSends() {
         connect(this, &WorkerThread::finished, &loop, &QEventLoop::quit);
         // Checked again after connecting, so a finish in between is not missed.
         if (!done_) {
-            ServeWhatIsQueuedInTheNextLoop();
+            const ServingQueuedWhileLooping serving;
             loop.exec();
         }
     }

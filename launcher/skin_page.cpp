@@ -76,7 +76,7 @@ int CSkinDialog::exec() {
         winId(); // the native window, so that it can be owned
         if (windowHandle() && owner->windowHandle()) windowHandle()->setTransientParent(owner->windowHandle());
     }
-    ServeWhatIsQueuedInTheNextLoop(); // a worker's answer may already wait, as for the wait notice
+    const ServingQueuedWhileLooping serving; // a worker's answer may be what closes it, as for the wait notice
     return QDialog::exec();
 }
 

@@ -81,7 +81,7 @@ bool CQuestionBox::Run() {
                          : screen()                  ? screen()->availableGeometry()
                                                      : QRect(0, 0, 1024, 768);
     move(around.center() - rect().center());
-    ServeWhatIsQueuedInTheNextLoop();
+    const ServingQueuedWhileLooping serving;
     return exec() == QDialog::Accepted;
 }
 

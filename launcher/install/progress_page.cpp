@@ -71,7 +71,7 @@ void ProgressPage::showError(intptr_t messageNumber) {
         connect(&tip_, &QDialog::finished, &untilRead, &QEventLoop::quit);
         sendMessage(&tip_, WM_TIP_UPDATE, reinterpret_cast<WPARAM>(&text), 1);
         if (tip_.isVisible()) {
-            ServeWhatIsQueuedInTheNextLoop();
+            const ServingQueuedWhileLooping serving;
             untilRead.exec();
         }
         return;
