@@ -167,8 +167,11 @@ void RunningSite::startNginx(const std::string& siteTool, int listening) {
     if (conf.exitCode != 0) throw std::runtime_error("pavoline-site nginx-conf failed: " + conf.err);
     WriteText(prefix + "/nginx.conf", conf.out);
     log_ = prefix + "/access.log";
-    // nginx's way of taking over listening sockets (as in its binary upgrade): NGINX="fd;".
+    // nginx's way of taking over listening sockets (as in its binary upgrade): NGINX="fd;". It takes
+    // the socket as it is, and a blocking one would hold a worker in accept() whenever the other
+    // worker took the connection both were woken for, its open connections unanswered meanwhile.
     fcntl(listening, F_SETFD, 0);
+    fcntl(listening, F_SETFL, fcntl(listening, F_GETFL) | O_NONBLOCK);
     pid_ = SpawnLogged(NginxProgram(), {"-p", prefix, "-c", prefix + "/nginx.conf", "-e", prefix + "/error.log"},
                        prefix + "/output.log", "NGINX=" + std::to_string(listening) + ";");
     WaitForStart(pid_, prefix + "/error.log", [&] { return FileExists(prefix + "/nginx.pid"); });
